@@ -1,0 +1,63 @@
+// Control interface of the stand-in SDK, for tests, demos and CI: the set of
+// virtual devices, injected failures, scripted answers, a call trace and
+// simulated latency. Everything here is safe to call from any thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "vyx/export.h"
+
+namespace vyxsim {
+
+// Back to the built-in default devices (or VYX_SIM_CONFIG when set), shuts the
+// system down, and clears injected failures, scripted answers, the trace and
+// latency.
+VYX_API void Reset();
+
+// Replaces the devices with those of a JSON configuration (a file path, or the
+// text itself). Returns false and leaves everything unchanged when the
+// configuration is unreadable or invalid; `error` then says why.
+VYX_API bool LoadConfigFile(const std::string& path, std::string* error);
+VYX_API bool LoadConfigText(const std::string& json, std::string* error);
+// Adds one device described as in the configuration's "devices" list.
+VYX_API bool AddDevice(const std::string& device_json, std::string* error);
+// Disconnects or reconnects a device by serial number; false if unknown.
+VYX_API bool Unplug(const std::string& serial);
+VYX_API bool Replug(const std::string& serial);
+// Serial numbers of the configured devices, in order.
+VYX_API std::vector<std::string> DeviceSerials();
+
+// Makes the next `count` calls of operation `op` (as named in the trace, e.g.
+// "Device::GetNetworkConfig") fail. With `write_outputs` the calls do their
+// work and write their outputs before reporting failure; without, they fail
+// before touching any output.
+VYX_API void FailNext(const std::string& op, int count, bool write_outputs);
+VYX_API void ClearFailures();
+
+// Scripted answers. Each stays in force until Reset or until cleared.
+// The next SystemListDevices calls report `count` devices (may exceed the
+// caller's capacity, or be negative); `enabled` false restores real listings.
+VYX_API void ScriptListingCount(bool enabled, int count);
+// GetVersion returns `text`, or null when `is_null`; `enabled` false restores.
+VYX_API void ScriptVersion(bool enabled, bool is_null, const std::string& text);
+// The next failure of any call (on any thread) reports
+// `message` (raw bytes) instead of its own message, once.
+VYX_API void ScriptNextErrorMessage(const std::string& message);
+// The device's name as GetDeviceInfo reports it (raw bytes, at most 31).
+VYX_API bool ScriptDeviceName(const std::string& serial, const std::string& raw_name);
+
+// Call trace: each SDK call as one line `Op(name=value, ...)`.
+VYX_API void SetTraceEnabled(bool enabled);
+VYX_API std::vector<std::string> TakeTrace();  // returns and clears
+VYX_API void ClearTrace();
+
+// Simulated latency added to every capture, in milliseconds.
+VYX_API void SetCaptureLatencyMs(int milliseconds);
+VYX_API int CaptureLatencyMs();
+
+// Number of live SDK objects (for leak checks).
+VYX_API std::size_t LiveObjects();
+
+}  // namespace vyxsim

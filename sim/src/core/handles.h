@@ -1,0 +1,82 @@
+// The handle registry: every SDK object a handle can name lives here.
+//
+// A handle is two 32-bit words: the slot index plus one (so the all-zero
+// handle names nothing) and the slot's generation, which changes each time the
+// slot is released. A handle is found only when its slot is live, its
+// generation matches and the object is of the kind the caller asks for, so a
+// destroyed, foreign or all-zero handle is recognised and never reaches freed
+// memory. Lookups hand out shared ownership: an object being used by one
+// thread stays alive while another thread destroys its handle.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "vyx/export.h"
+
+namespace vyxsim {
+
+enum class Kind : uint8_t {
+    Device = 1,
+    Image,
+    DepthMap,
+    ConfidenceMap,
+    CorrespondMap,
+    PointMap,
+    Mesh,
+    X1,
+    X2,
+};
+
+const char* KindName(Kind kind);
+
+struct Words {
+    uint32_t a = 0;
+    uint32_t b = 0;
+    bool IsZero() const { return a == 0 && b == 0; }
+};
+
+struct Object {
+    virtual ~Object() = default;
+};
+
+// Registers `object` under `kind` and returns its handle words.
+Words RegisterObject(Kind kind, std::shared_ptr<Object> object);
+// The live object `words` names, if it is of `kind`; null otherwise.
+std::shared_ptr<Object> FindObject(Kind kind, Words words);
+// Releases the slot `words` names (if live and of `kind`) and returns the
+// object; null when the handle named nothing.
+std::shared_ptr<Object> RemoveObject(Kind kind, Words words);
+// Releases every slot (system shut-down, reset).
+void ClearObjects();
+std::size_t LiveObjectCount();
+
+template <class T>
+std::shared_ptr<T> Find(Kind kind, Words words) {
+    return std::static_pointer_cast<T>(FindObject(kind, words));
+}
+
+}  // namespace vyxsim
+
+namespace Vyx {
+// Reads and writes the private words of the SDK's handle classes.
+struct HandleAccess {
+    template <class H>
+    static vyxsim::Words Get(const H& h) {
+        return {h.words_[0], h.words_[1]};
+    }
+    template <class H>
+    static H Make(vyxsim::Words w) {
+        H h;
+        h.words_[0] = w.a;
+        h.words_[1] = w.b;
+        return h;
+    }
+    template <class H>
+    static void Set(H& h, vyxsim::Words w) {
+        h.words_[0] = w.a;
+        h.words_[1] = w.b;
+    }
+};
+}  // namespace Vyx

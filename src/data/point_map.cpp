@@ -1,0 +1,7 @@
+#include "module/registration.h"
+
+namespace pyvyx {
+
+void RegisterPointMap(py::module_& /*m*/) {}
+
+}  // namespace pyvyx
