@@ -2,7 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "core/handles.h"
 
@@ -57,5 +60,29 @@ R FailInjected(R result, const char* op) {
 }
 
 bool SystemInitialised();
+void SetSystemInitialised(bool initialised);
+// SystemShutdown without its trace line (for the control interface's reset).
+void ShutdownSystem();
+
+// Traces `op(args)` only: for the calls that cannot fail (SystemIsInited,
+// SystemShutdown, GetVersion).
+void TraceCall(const char* op, std::initializer_list<TraceArg> args = {});
+
+// The trace line for `op(args)`, as Enter records it.
+std::string FormatTraceLine(const char* op, std::initializer_list<TraceArg> args);
+
+// In-memory trace (control interface). At most kTraceCapacity lines are kept;
+// older ones are dropped first.
+constexpr std::size_t kTraceCapacity = 100000;
+void SetTraceRecording(bool on);
+bool TraceRecording();
+std::vector<std::string> TakeTraceLines();
+void ClearTraceLines();
+
+// Injected failures (control interface): the next `count` calls of `op` fail
+// (count <= 0 removes the entry); with `write_outputs` they do their work
+// first.
+void InjectFailure(const std::string& op, int count, bool write_outputs);
+void ClearInjectedFailures();
 
 }  // namespace vyxsim

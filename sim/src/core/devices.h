@@ -37,7 +37,8 @@ struct CameraState;
 
 struct DeviceRecord {
     // Identity (texts at most 31 bytes; `name` is raw bytes and may be
-    // scripted to something that is not UTF-8).
+    // scripted to something that is not UTF-8). Fixed once the record is
+    // configured, so they are read without a lock.
     std::string name, serial, factory_date, port_text;
     Vyx::PortType port = Vyx::PortType_USB;
     int32_t board_model = 0;
@@ -50,23 +51,58 @@ struct DeviceRecord {
     // Optics: left and right camera, and the projector (as a camera model
     // whose pose places it in the device frame).
     CameraModel left, right, projector;
-    nlohmann::json scene;  // the scene description, as configured
+    nlohmann::json scene;  // the scene description, as configured (null when none)
 
+    // The addresses a part takes when set to DHCP (its lease), by NetworkDevice.
+    std::array<NetworkConfig, 4> dhcp_lease;
+
+    // False while unplugged (control interface) and once retired.
     std::atomic<bool> connected{true};
+    // True once a new configuration has replaced this device: its handles are
+    // released and it never comes back.
+    std::atomic<bool> retired{false};
 
     std::mutex mutex;  // guards everything below
     std::array<NetworkConfig, 4> network;  // by NetworkDevice
     std::shared_ptr<CameraState> camera_state;
+    Words handle;                // the device's handle while it is registered
+    bool name_scripted = false;  // GetDeviceInfo reports `scripted_name`
+    std::string scripted_name;
+
+    // Link speed in Mbit/s while connected: 1000 on GigE, 5000 on USB 3.
+    int LinkSpeedMbps() const;
+    // The name GetDeviceInfo reports (the scripted one when set).
+    std::string ReportedName();
 };
 
 struct DeviceObj : Object {
     std::shared_ptr<DeviceRecord> record;
 };
 
-// All configured devices, in configuration order.
+// All configured devices, in configuration order (loaded on first use: from
+// VYX_SIM_CONFIG when set, else the built-in default; empty when that
+// configuration is invalid).
 std::vector<std::shared_ptr<DeviceRecord>> AllDevices();
 std::shared_ptr<DeviceRecord> FindDeviceBySerial(const std::string& serial);
 // The device record a Device handle names (null with the last error set).
 std::shared_ptr<DeviceRecord> DeviceFromHandle(Words words, const char* op);
+
+// The handle of a device: the one it has while that is registered, else a new
+// one. Zero words for a retired device.
+Words DeviceHandle(const std::shared_ptr<DeviceRecord>& record);
+
+// Loads the configured devices if that has not happened yet. False, with the
+// reason in `error`, when VYX_SIM_CONFIG names an invalid configuration.
+bool EnsureDevicesLoaded(std::string* error);
+// Forgets the devices (retiring them) and loads the configured ones again.
+void ReloadDevices();
+// Replace the devices with those of a configuration, or add one device.
+// `origin` names the source in messages ("configuration file '/x.json'").
+bool LoadDevicesFromFile(const std::string& path, std::string* error);
+bool LoadDevicesFromText(const std::string& text, const std::string& origin, std::string* error);
+bool AddDeviceFromText(const std::string& device_json, std::string* error);
+
+// The built-in default configuration, as JSON text.
+const char* DefaultConfigurationText();
 
 }  // namespace vyxsim

@@ -1,6 +1,7 @@
 // Per-thread last error with stable codes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace vyxsim {
@@ -21,6 +22,7 @@ enum ErrorCode : int {
     kWrongState = 11,      // call out of order (e.g. no capture yet, scan not running)
     kUnsupported = 12,     // device or object lacks the capability
     kNoResult = 13,        // an algorithm found nothing to work with
+    kFirmwareMismatch = 14,  // device firmware does not match this SDK
 };
 
 // Records a failure for the calling thread. When a scripted message is
@@ -34,5 +36,16 @@ R Fail(R result, int code, std::string message) {
     SetLastError(code, std::move(message));
     return result;
 }
+
+// Caller-supplied text made safe for a message: at most `max_bytes` bytes
+// (then "..."), bytes that are not valid UTF-8 and control characters written
+// as \xNN, so that every message stays valid UTF-8. A null text reads (null).
+std::string Printable(const char* text, std::size_t max_bytes = 200);
+std::string Printable(const std::string& text, std::size_t max_bytes = 200);
+
+// The scripted message that replaces the next failure's own message, on
+// whichever thread fails first (control interface).
+void SetScriptedErrorMessage(std::string message);
+void ClearScriptedErrorMessage();
 
 }  // namespace vyxsim

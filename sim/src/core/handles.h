@@ -41,7 +41,8 @@ struct Object {
     virtual ~Object() = default;
 };
 
-// Registers `object` under `kind` and returns its handle words.
+// Registers `object` under `kind` and returns its handle words; zero words
+// for a null object, or (with the last error set) when no slot is left.
 Words RegisterObject(Kind kind, std::shared_ptr<Object> object);
 // The live object `words` names, if it is of `kind`; null otherwise.
 std::shared_ptr<Object> FindObject(Kind kind, Words words);
@@ -56,6 +57,13 @@ template <class T>
 std::shared_ptr<T> Find(Kind kind, Words words) {
     return std::static_pointer_cast<T>(FindObject(kind, words));
 }
+
+namespace testing {
+// Gives the live slot `words` names the generation `generation` (not 0) and
+// returns the handle's new words; zero words when `words` names nothing.
+// Lets tests reach the end of a slot's generations.
+Words SetGenerationForTest(Words words, uint32_t generation);
+}  // namespace testing
 
 }  // namespace vyxsim
 

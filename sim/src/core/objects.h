@@ -48,18 +48,27 @@ struct MeshObj : Object {
 };
 
 // Factories used by every part of the SDK that produces results; each
-// allocates owned storage (images zeroed, maps and points NaN, normals zero)
-// and registers the object. They return the handle words; on allocation
-// failure the words are zero and the last error is set.
+// allocates owned storage (images zeroed; depth and correspondence maps and
+// points NaN; confidence 0; normals zero) and registers the object. They
+// return the handle words; when the size is not positive or too large (more
+// than 4 GiB of storage), memory runs out or the registry is full, the words
+// are zero and the last error is set. `kind` of NewMap is DepthMap,
+// ConfidenceMap (1 value per pixel) or CorrespondMap (2 values).
 Words NewImage(Vyx::ImageType::Enum type, Vyx::Size size, std::shared_ptr<ImageObj>* out = nullptr);
 Words NewMap(Kind kind, Vyx::Size size, std::shared_ptr<MapObj>* out = nullptr);
 Words NewPointMap(Vyx::PointMapType::Enum type, Vyx::Size size,
                   std::shared_ptr<PointMapObj>* out = nullptr);
 Words NewMesh(std::shared_ptr<MeshObj> mesh);
 
-// Builds a mesh from a grid of points (NaN = none): two triangles per grid
-// square whose corners are valid, dropping triangles with an edge longer than
-// `max_edge` (no limit when max_edge <= 0).
+// Builds a mesh from a grid of size.height x size.width points (three doubles
+// each, NaN = none) and optional normals of the same layout: the two
+// triangles of each grid square, each kept when its three corners are valid
+// (finite) and none of its edges is longer than `max_edge` (no limit when
+// max_edge <= 0). Only points that some triangle uses become vertices, in
+// grid order; they are copied, so the mesh does not refer to `points`.
+// Triangles face the camera (counter-clockwise seen from the origin when the
+// grid's rows run along +y and columns along +x). Null, with the last error
+// set, when the size is not positive or too large or memory runs out.
 std::shared_ptr<MeshObj> MeshFromGrid(Vyx::Size size, const double* points, const double* normals,
                                       double max_edge);
 

@@ -1,0 +1,125 @@
+// The Python control module of the stand-in SDK. Plain values only, so that
+// it imports next to PyVyx without registering any type of its own.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "vyxsim/control.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using Release = py::call_guard<py::gil_scoped_release>;
+
+// Runs a loader with the interpreter lock released and raises ValueError
+// with its reason when it refuses.
+template <class F>
+void LoadOrRaise(F&& load) {
+    std::string error;
+    bool ok;
+    {
+        py::gil_scoped_release release;
+        ok = load(&error);
+    }
+    if (!ok) throw py::value_error(error);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(vyxsim, m) {
+    m.doc() = "Control of the stand-in Vyx SDK: virtual devices, injected failures, scripted "
+              "answers, call trace and simulated latency.";
+
+    m.def("reset", &vyxsim::Reset, Release(),
+          "Shut the SDK down and return to the configured devices (VYX_SIM_CONFIG or the "
+          "built-in default); clear failures, scripts, the trace and latency.");
+
+    m.def(
+        "load_config",
+        [](const std::string& path) {
+            LoadOrRaise([&](std::string* e) { return vyxsim::LoadConfigFile(path, e); });
+        },
+        py::arg("path"),
+        "Replace the devices with those of a JSON configuration file. Raises ValueError "
+        "(nothing changes) when the file is unreadable or invalid.");
+    m.def(
+        "load_config_text",
+        [](const std::string& text) {
+            LoadOrRaise([&](std::string* e) { return vyxsim::LoadConfigText(text, e); });
+        },
+        py::arg("text"), "As load_config, with the JSON text itself.");
+    m.def(
+        "add_device",
+        [](const std::string& json_text) {
+            LoadOrRaise([&](std::string* e) { return vyxsim::AddDevice(json_text, e); });
+        },
+        py::arg("json_text"),
+        "Add one device, described as an entry of the configuration's \"devices\" list. "
+        "Raises ValueError when it is invalid or its serial number is taken.");
+
+    m.def("unplug", &vyxsim::Unplug, py::arg("serial"), Release(),
+          "Disconnect a device; False when no device has that serial number.");
+    m.def("replug", &vyxsim::Replug, py::arg("serial"), Release(),
+          "Reconnect a device; False when no device has that serial number.");
+    m.def("serials", &vyxsim::DeviceSerials, Release(),
+          "Serial numbers of the configured devices (connected or not), in order.");
+
+    m.def("fail_next", &vyxsim::FailNext, py::arg("op"), py::arg("count") = 1,
+          py::arg("write_outputs") = false, Release(),
+          "Make the next `count` calls of SDK operation `op` (as named in the trace, e.g. "
+          "'Device::GetNetworkConfig') fail; with write_outputs they write their outputs first.");
+    m.def("clear_failures", &vyxsim::ClearFailures, Release(), "Forget every injected failure.");
+
+    m.def(
+        "script_listing_count",
+        [](std::optional<int> count) { vyxsim::ScriptListingCount(count.has_value(), count.value_or(0)); },
+        py::arg("count"), Release(),
+        "SystemListDevices reports `count` devices from now on; None restores real listings.");
+    m.def(
+        "script_version",
+        [](std::optional<std::string> text) {
+            vyxsim::ScriptVersion(true, !text.has_value(), text.value_or(std::string()));
+        },
+        py::arg("text"), "GetVersion returns `text` (None: a null pointer) until cleared.");
+    m.def(
+        "clear_version_script", [] { vyxsim::ScriptVersion(false, false, std::string()); },
+        "GetVersion returns the SDK's own text again.");
+    m.def(
+        "script_next_error_message",
+        [](const std::variant<py::bytes, std::string>& text) {
+            std::string raw = std::holds_alternative<py::bytes>(text)
+                                  ? std::string(std::get<py::bytes>(text))
+                                  : std::get<std::string>(text);
+            py::gil_scoped_release release;
+            vyxsim::ScriptNextErrorMessage(raw);
+        },
+        py::arg("text"),
+        "The next failing SDK call (on any thread) reports this message (str, or raw bytes) "
+        "instead of its own, once.");
+    m.def(
+        "script_device_name",
+        [](const std::string& serial, const py::bytes& name) {
+            std::string raw = name;
+            py::gil_scoped_release release;
+            return vyxsim::ScriptDeviceName(serial, raw);
+        },
+        py::arg("serial"), py::arg("name"),
+        "The name GetDeviceInfo reports for the device: raw bytes, at most 31. False when the "
+        "serial number is unknown or the name too long.");
+
+    m.def("trace_enable", &vyxsim::SetTraceEnabled, py::arg("on") = true, Release(),
+          "Record SDK calls in the trace (off after reset).");
+    m.def("trace", &vyxsim::TakeTrace, Release(),
+          "The recorded calls, one 'Op(name=value, ...)' text each; clears the trace.");
+    m.def("trace_clear", &vyxsim::ClearTrace, Release(), "Forget the recorded calls.");
+
+    m.def("set_capture_latency_ms", &vyxsim::SetCaptureLatencyMs, py::arg("ms"), Release(),
+          "Add this many milliseconds to every capture.");
+    m.def("live_objects", &vyxsim::LiveObjects, Release(),
+          "Number of live SDK objects (devices, cameras, images, maps, meshes).");
+}

@@ -1,0 +1,143 @@
+// The control interface: devices, injected failures, scripted answers,
+// trace and latency.
+#include "vyxsim/control.h"
+
+#include <atomic>
+#include <mutex>
+#include <unordered_set>
+
+#include "core/call.h"
+#include "core/devices.h"
+#include "core/error.h"
+#include "core/handles.h"
+#include "core/scripts.h"
+#include "vyx/system.h"
+
+namespace vyxsim {
+namespace {
+
+std::atomic<bool> g_listing_scripted{false};
+std::atomic<int> g_listing_count{0};
+
+std::mutex g_version_mutex;
+bool g_version_scripted = false;
+const char* g_version_text = nullptr;
+// Every text ever scripted, so that a pointer GetVersion handed out stays
+// valid after the script changes (as the SDK's static text would).
+std::unordered_set<std::string>* g_version_texts = new std::unordered_set<std::string>;
+
+std::atomic<int> g_latency_ms{0};
+
+}  // namespace
+
+bool ScriptedListingCount(int* count) {
+    if (!g_listing_scripted.load(std::memory_order_acquire)) return false;
+    *count = g_listing_count.load(std::memory_order_relaxed);
+    return true;
+}
+
+void SetScriptedListingCount(bool enabled, int count) {
+    g_listing_count.store(count, std::memory_order_relaxed);
+    g_listing_scripted.store(enabled, std::memory_order_release);
+}
+
+bool ScriptedVersion(const char** text) {
+    std::lock_guard lock(g_version_mutex);
+    if (!g_version_scripted) return false;
+    *text = g_version_text;
+    return true;
+}
+
+void SetScriptedVersion(bool enabled, bool is_null, const std::string& text) {
+    std::lock_guard lock(g_version_mutex);
+    g_version_scripted = enabled;
+    g_version_text = nullptr;
+    if (enabled && !is_null) g_version_text = g_version_texts->insert(text).first->c_str();
+}
+
+void ClearScripts() {
+    SetScriptedListingCount(false, 0);
+    SetScriptedVersion(false, false, {});
+    ClearScriptedErrorMessage();
+}
+
+void Reset() {
+    ShutdownSystem();
+    ClearInjectedFailures();
+    ClearScripts();
+    SetTraceRecording(false);
+    ClearTraceLines();
+    g_latency_ms.store(0, std::memory_order_relaxed);
+    ReloadDevices();
+}
+
+bool LoadConfigFile(const std::string& path, std::string* error) {
+    return LoadDevicesFromFile(path, error);
+}
+
+bool LoadConfigText(const std::string& json, std::string* error) {
+    return LoadDevicesFromText(json, "configuration text", error);
+}
+
+bool AddDevice(const std::string& device_json, std::string* error) {
+    return AddDeviceFromText(device_json, error);
+}
+
+bool Unplug(const std::string& serial) {
+    auto d = FindDeviceBySerial(serial);
+    if (!d) return false;
+    d->connected = false;
+    return true;
+}
+
+bool Replug(const std::string& serial) {
+    auto d = FindDeviceBySerial(serial);
+    if (!d) return false;
+    d->connected = true;
+    return true;
+}
+
+std::vector<std::string> DeviceSerials() {
+    std::vector<std::string> serials;
+    for (const auto& d : AllDevices()) serials.push_back(d->serial);
+    return serials;
+}
+
+void FailNext(const std::string& op, int count, bool write_outputs) {
+    InjectFailure(op, count, write_outputs);
+}
+
+void ClearFailures() { ClearInjectedFailures(); }
+
+void ScriptListingCount(bool enabled, int count) { SetScriptedListingCount(enabled, count); }
+
+void ScriptVersion(bool enabled, bool is_null, const std::string& text) {
+    SetScriptedVersion(enabled, is_null, text);
+}
+
+void ScriptNextErrorMessage(const std::string& message) {
+    SetScriptedErrorMessage(message);
+}
+
+bool ScriptDeviceName(const std::string& serial, const std::string& raw_name) {
+    if (raw_name.size() > 31) return false;
+    auto d = FindDeviceBySerial(serial);
+    if (!d) return false;
+    std::lock_guard lock(d->mutex);
+    d->name_scripted = true;
+    d->scripted_name = raw_name;
+    return true;
+}
+
+void SetTraceEnabled(bool enabled) { SetTraceRecording(enabled); }
+std::vector<std::string> TakeTrace() { return TakeTraceLines(); }
+void ClearTrace() { ClearTraceLines(); }
+
+void SetCaptureLatencyMs(int milliseconds) {
+    g_latency_ms.store(milliseconds > 0 ? milliseconds : 0, std::memory_order_relaxed);
+}
+int CaptureLatencyMs() { return g_latency_ms.load(std::memory_order_relaxed); }
+
+std::size_t LiveObjects() { return LiveObjectCount(); }
+
+}  // namespace vyxsim
