@@ -1,0 +1,111 @@
+// Text crossing between the SDK and Python.
+//
+// The SDK hands out text in three forms, each with its own helper here:
+//   - C strings it returns directly (GetVersion, the ToString name tables):
+//     bind the function as it is; pybind11 turns a `const char*` result into
+//     a strict UTF-8 `str`, or `None` for a null pointer, after the
+//     interpreter lock is taken back.
+//   - C strings that another call may overwrite (GetLastErrorMessage):
+//     CopyText makes a private copy while the lock is still released.
+//   - Fixed character arrays, inside records (DeviceInfo) or as output
+//     buffers (GetNetworkConfig, GetUserSetName): read only within the
+//     array, up to the first NUL, whatever the SDK wrote there.
+//
+// Decoding is always strict UTF-8: text that is not UTF-8 raises
+// UnicodeDecodeError rather than coming back altered.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include <pybind11/pybind11.h>
+
+namespace pyvyx {
+
+namespace py = pybind11;
+
+// The text at `text` up to its first NUL, looking at no more than `capacity`
+// bytes: a buffer that the SDK filled without a terminator yields all of its
+// `capacity` bytes, never a read beyond them. A null pointer is empty text.
+inline std::string_view BoundedView(const char* text, std::size_t capacity) noexcept {
+    if (text == nullptr) {
+        return {};
+    }
+    const void* nul = std::memchr(text, '\0', capacity);
+    const std::size_t length =
+        nul == nullptr ? capacity : static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+    return {text, length};
+}
+
+// A new `str` from UTF-8 bytes, decoded strictly: invalid UTF-8 raises
+// UnicodeDecodeError (as error_already_set). Needs the interpreter lock.
+inline py::str StrictStr(std::string_view utf8) {
+    return py::str(utf8.data(), utf8.size());
+}
+
+// A new `bytes` from the bytes as they are. Needs the interpreter lock.
+inline py::bytes RawBytes(std::string_view raw) { return py::bytes(raw.data(), raw.size()); }
+
+// A fixed character array of an SDK record read as `str` / `bytes`: the bytes
+// before the first NUL within the array.
+template <std::size_t N>
+py::str FieldText(const char (&field)[N]) {
+    return StrictStr(BoundedView(field, N));
+}
+template <std::size_t N>
+py::bytes FieldBytes(const char (&field)[N]) {
+    return RawBytes(BoundedView(field, N));
+}
+
+// A private copy of an SDK C string (up to its NUL), for text in SDK storage
+// that a later call may replace. Safe without the interpreter lock. A null
+// pointer copies as empty text rather than being read.
+inline std::string CopyText(const char* text) { return text == nullptr ? std::string() : std::string(text); }
+
+// Output buffers for SDK calls that write a NUL-terminated text into a
+// caller-owned array of N bytes. The buffer starts all zero; `data()` is what
+// the SDK gets. Returned from a bound function (alone or inside a result
+// tuple) the buffer becomes a `str` (StrBuffer, strict UTF-8) or a `bytes`
+// (BytesBuffer) holding the bytes before the first NUL within the N bytes.
+// Both can be filled with the interpreter lock released; the conversion runs
+// after it is taken back.
+enum class TextForm { Str, Bytes };
+
+template <std::size_t N, TextForm Form>
+struct TextBuffer {
+    static_assert(N > 0, "a text buffer needs room for its NUL");
+    char text[N] = {};
+    char* data() noexcept { return text; }
+    std::string_view view() const noexcept { return BoundedView(text, N); }
+};
+
+template <std::size_t N>
+using StrBuffer = TextBuffer<N, TextForm::Str>;
+template <std::size_t N>
+using BytesBuffer = TextBuffer<N, TextForm::Bytes>;
+
+}  // namespace pyvyx
+
+namespace pybind11 {
+namespace detail {
+
+// Result-only conversion of the output buffers above; signatures show them
+// as `str` or `bytes`. They are never accepted as arguments.
+template <std::size_t N, pyvyx::TextForm Form>
+struct type_caster<pyvyx::TextBuffer<N, Form>> {
+    using Buffer = pyvyx::TextBuffer<N, Form>;
+    static constexpr bool kAsStr = Form == pyvyx::TextForm::Str;
+    PYBIND11_TYPE_CASTER(Buffer, const_name<kAsStr>("str", "bytes"));
+    bool load(handle, bool) { return false; }
+    static handle cast(const Buffer& src, return_value_policy, handle) {
+        if (kAsStr) {
+            return pyvyx::StrictStr(src.view()).release();
+        }
+        return pyvyx::RawBytes(src.view()).release();
+    }
+};
+
+}  // namespace detail
+}  // namespace pybind11
