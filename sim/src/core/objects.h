@@ -1,8 +1,10 @@
 // The SDK-side objects that data handles name.
 //
 // Storage is either owned (the vector) or the caller's (`data` points into
-// caller memory and the vector is empty). Objects are immutable in shape once
-// registered; callers write values through the data pointers.
+// caller memory and the vector is empty). Double storage is a DoubleBuffer,
+// a std::vector whose resize() leaves new values uninitialised. Objects are
+// immutable in shape once registered; callers write values through the data
+// pointers.
 #pragma once
 
 #include <array>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "data/formats/buffer.h"
 #include "vyx/types.h"
 
 namespace vyxsim {
@@ -27,14 +30,14 @@ struct ImageObj : Object {
 struct MapObj : Object {
     Vyx::Size size;
     int channels = 1;
-    std::vector<double> storage;
+    fmt::DoubleBuffer storage;
     double* data = nullptr;
 };
 
 struct PointMapObj : Object {
     Vyx::PointMapType::Enum type = Vyx::PointMapType::None;
     Vyx::Size size;
-    std::vector<double> storage;  // points, then normals for PointsNormals
+    fmt::DoubleBuffer storage;  // points, then normals for PointsNormals
     double* points = nullptr;
     double* normals = nullptr;  // null without normals
     std::atomic<uint64_t> timestamp{0};

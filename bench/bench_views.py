@@ -1,0 +1,75 @@
+#!/usr/bin/python3
+"""Cost of a NumPy view of a point map, next to the cost of copying its bytes.
+
+A view is a buffer description over the SDK's own memory, so numpy.asarray
+should cost the same for a 1.3 MP and a 5 MP point map, while a copy grows
+with the size.
+
+Run: PYVYX_BUILD_DIR=build /usr/bin/python3 bench/bench_views.py
+"""
+import argparse
+import os
+import pathlib
+import statistics
+import sys
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
+sys.path.insert(0, str(BUILD / "python"))
+
+import numpy as np  # noqa: E402
+import PyVyx as vx  # noqa: E402
+
+SIZES = [("1.3 MP", 1280, 1024), ("5 MP", 2448, 2048)]
+
+
+def median_ns_per_call(fn, calls_per_batch, batches):
+    """Median over batches of the mean time of one call, in nanoseconds."""
+    per_call = []
+    for _ in range(batches):
+        t0 = time.perf_counter_ns()
+        for _ in range(calls_per_batch):
+            fn()
+        per_call.append((time.perf_counter_ns() - t0) / calls_per_batch)
+    return statistics.median(per_call)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--batches", type=int, default=21)
+    parser.add_argument("--calls", type=int, default=2000, help="asarray calls per batch")
+    parser.add_argument("--copies", type=int, default=9, help="copies timed per size")
+    args = parser.parse_args()
+
+    if not vx.SystemInit():
+        sys.exit(f"SystemInit failed: {vx.GetLastErrorMessage()}")
+    rows = []
+    try:
+        for label, width, height in SIZES:
+            pm = vx.PointMapCreate(vx.PointMapTypeEnum.PointsOnly, vx.Size(width, height))
+            if not pm.IsValid():
+                sys.exit(f"PointMapCreate {width}x{height} failed: {vx.GetLastErrorMessage()}")
+            view = np.asarray(pm)
+            assert view.shape == (height, width, 3) and view.dtype == np.float64
+            view[...] = 1.0  # touch every page before timing copies
+            asarray_ns = median_ns_per_call(lambda: np.asarray(pm), args.calls, args.batches)
+            memview_ns = median_ns_per_call(lambda: memoryview(pm), args.calls, args.batches)
+            copy_ns = median_ns_per_call(lambda: np.copy(view), 1, args.copies)
+            rows.append((label, width, height, view.nbytes, asarray_ns, memview_ns, copy_ns))
+            vx.PointMapDestroy(pm)
+    finally:
+        vx.SystemShutdown()
+
+    print(f"{'point map':<10} {'grid':>11} {'MB':>8} {'asarray ns':>11} "
+          f"{'memoryview ns':>14} {'np.copy ms':>11} {'copy/asarray':>13}")
+    for label, width, height, nbytes, asarray_ns, memview_ns, copy_ns in rows:
+        print(f"{label:<10} {f'{width}x{height}':>11} {nbytes / 1e6:8.1f} {asarray_ns:11.0f} "
+              f"{memview_ns:14.0f} {copy_ns / 1e6:11.2f} {copy_ns / asarray_ns:13.0f}")
+    small, large = rows[0][4], rows[-1][4]
+    print(f"asarray time, {rows[-1][0]} / {rows[0][0]}: {large / small:.2f} "
+          f"(bytes ratio {rows[-1][3] / rows[0][3]:.2f})")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,197 @@
+// Vyx::Mesh: triangle meshes from point grids, PLY, OBJ and STL files.
+#include <cmath>
+#include <cstdio>
+
+#include "core/call.h"
+#include "core/error.h"
+#include "core/handles.h"
+#include "core/objects.h"
+#include "data/common.h"
+#include "data/formats/io.h"
+#include "data/formats/mesh_io.h"
+#include "vyx/data.h"
+
+namespace Vyx {
+
+using vyxsim::Enter;
+using vyxsim::Gate;
+using vyxsim::Kind;
+using vyxsim::MeshObj;
+using vyxsim::PointMapObj;
+using vyxsim::Words;
+
+namespace {
+
+std::shared_ptr<MeshObj> FindMesh(const Mesh& mesh) {
+    return vyxsim::Find<MeshObj>(Kind::Mesh, HandleAccess::Get(mesh));
+}
+
+Mesh Invalid() { return Mesh(); }
+
+bool NoMesh(const char* op) {
+    return vyxsim::Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the handle names no mesh");
+}
+
+// Registers a mesh built for `op`, or undoes it when the call is made to fail
+// after its work.
+Mesh Finish(std::shared_ptr<MeshObj> mesh, Gate g, const char* op) {
+    const Words w = vyxsim::NewMesh(std::move(mesh));
+    if (w.IsZero()) return Invalid();
+    if (g == Gate::FailAfterWork) {
+        vyxsim::RemoveObject(Kind::Mesh, w);
+        return vyxsim::FailInjected(Invalid(), op);
+    }
+    return HandleAccess::Make<Mesh>(w);
+}
+
+bool ValidEdge(double max_edge, const char* op) {
+    if (std::isnan(max_edge)) return vyxsim::data::BadArgument(op, "max_edge is NaN");
+    return true;
+}
+
+// Builds the mesh, prefixing the factory's error with the operation.
+std::shared_ptr<MeshObj> Build(Size size, const double* points, const double* normals,
+                               double max_edge, const char* op) {
+    std::size_t count = 0;
+    if (!vyxsim::data::GridElements(size, 3, sizeof(double), &count)) {
+        vyxsim::data::BadArgument(op, "invalid point grid size " + vyxsim::data::SizeText(size));
+        return nullptr;
+    }
+    return vyxsim::MeshFromGrid(size, points, normals, max_edge);
+}
+
+}  // namespace
+
+Mesh Mesh::CreateFromPointMapData(Size size, const double* points, const double& max_edge) {
+    static const char* const op = "Mesh::CreateFromPointMapData";
+    const Gate g = Enter(op, {{"width", size.width},
+                              {"height", size.height},
+                              {"points", reinterpret_cast<uintptr_t>(points)},
+                              {"max_edge", max_edge}});
+    if (g == Gate::Fail) return Invalid();
+    if (points == nullptr) {
+        vyxsim::data::BadArgument(op, "null point data");
+        return Invalid();
+    }
+    if (!ValidEdge(max_edge, op)) return Invalid();
+    auto mesh = Build(size, points, nullptr, max_edge, op);
+    if (!mesh) return Invalid();
+    return Finish(std::move(mesh), g, op);
+}
+
+Mesh Mesh::CreateFromPointMap(const PointMap& map, const double& max_edge) {
+    static const char* const op = "Mesh::CreateFromPointMap";
+    const Gate g = Enter(op, {{"map", HandleAccess::Get(map)}, {"max_edge", max_edge}});
+    if (g == Gate::Fail) return Invalid();
+    const auto src = vyxsim::Find<PointMapObj>(Kind::PointMap, HandleAccess::Get(map));
+    if (!src) {
+        vyxsim::SetLastError(vyxsim::kInvalidHandle, std::string(op) + ": the handle names no point map");
+        return Invalid();
+    }
+    if (!ValidEdge(max_edge, op)) return Invalid();
+    auto mesh = Build(src->size, src->points, src->normals, max_edge, op);
+    if (!mesh) return Invalid();
+    return Finish(std::move(mesh), g, op);
+}
+
+void Mesh::Destroy(Mesh mesh, bool no_reuse) {
+    static const char* const op = "Mesh::Destroy";
+    const Words w = HandleAccess::Get(mesh);
+    const Gate g = Enter(op, {{"mesh", w}, {"no_reuse", no_reuse}});
+    if (g == Gate::Fail) return;
+    // Mesh storage is never pooled: its size depends on the data.
+    if (!vyxsim::RemoveObject(Kind::Mesh, w)) {
+        NoMesh(op);
+        return;
+    }
+    if (g == Gate::FailAfterWork) vyxsim::SetInjectedError(op);
+}
+
+bool Mesh::IsValid() const {
+    if (Enter("Mesh::IsValid", {{"mesh", HandleAccess::Get(*this)}}) == Gate::Fail) return false;
+    return FindMesh(*this) != nullptr;
+}
+
+Size Mesh::GetSize() const {
+    if (Enter("Mesh::GetSize", {{"mesh", HandleAccess::Get(*this)}}) == Gate::Fail) return Size();
+    const auto obj = FindMesh(*this);
+    if (!obj) return Size();
+    return {static_cast<int32_t>(obj->vertices.size()), static_cast<int32_t>(obj->triangles.size())};
+}
+
+Mesh Mesh::Clone() const {
+    static const char* const op = "Mesh::Clone";
+    const Gate g = Enter(op, {{"mesh", HandleAccess::Get(*this)}});
+    if (g == Gate::Fail) return Invalid();
+    const auto src = FindMesh(*this);
+    if (!src) {
+        NoMesh(op);
+        return Invalid();
+    }
+    std::shared_ptr<MeshObj> copy;
+    try {
+        copy = std::make_shared<MeshObj>();
+        copy->vertices = src->vertices;
+        copy->normals = src->normals;
+        copy->colors = src->colors;
+        copy->triangles = src->triangles;
+    } catch (const std::bad_alloc&) {
+        vyxsim::data::BadArgument(op, "cannot allocate the copy");
+        return Invalid();
+    }
+    return Finish(std::move(copy), g, op);
+}
+
+bool Mesh::Save(const char* path, PointMapUnit::Enum unit) const {
+    static const char* const op = "Mesh::Save";
+    const Gate g = Enter(op, {{"mesh", HandleAccess::Get(*this)}, {"path", path},
+                              {"unit", static_cast<int>(unit)}});
+    if (g == Gate::Fail) return false;
+    const auto obj = FindMesh(*this);
+    if (!obj) return NoMesh(op);
+    if (path == nullptr) return vyxsim::data::BadArgument(op, "null path");
+    if (unit != PointMapUnit::Meter && unit != PointMapUnit::Millimeter) {
+        return vyxsim::data::BadArgument(op, "unknown unit " + std::to_string(static_cast<int>(unit)));
+    }
+    const std::string ext = vyxsim::fmt::LowerExtension(path);
+    if (ext != "ply" && ext != "obj" && ext != "stl") {
+        return vyxsim::data::BadArgument(op, "unsupported file extension in " +
+                                                 vyxsim::data::PathText(path) +
+                                                 " (meshes are .ply, .obj or .stl files)");
+    }
+    vyxsim::fmt::MeshView view;
+    view.vertices = obj->vertices.data();
+    view.vertex_count = obj->vertices.size();
+    view.normals = obj->normals.size() == obj->vertices.size() && !obj->normals.empty()
+                       ? obj->normals.data()
+                       : nullptr;
+    view.colors = obj->colors.size() == obj->vertices.size() && !obj->colors.empty()
+                      ? obj->colors.data()
+                      : nullptr;
+    view.triangles = obj->triangles.data();
+    view.triangle_count = obj->triangles.size();
+    view.scale = unit == PointMapUnit::Millimeter ? 1000.0 : 1.0;
+    view.unit_name = unit == PointMapUnit::Millimeter ? "millimeter" : "meter";
+
+    vyxsim::fmt::FileSink sink;
+    std::string problem;
+    if (!sink.Open(path, &problem)) {
+        return vyxsim::Fail(false, vyxsim::kIoError, std::string(op) + ": cannot write " +
+                                                         vyxsim::data::PathText(path) + ": " + problem);
+    }
+    const bool encoded = ext == "ply"   ? vyxsim::fmt::EncodeMeshPly(view, sink, &problem)
+                         : ext == "obj" ? vyxsim::fmt::EncodeMeshObj(view, sink, &problem)
+                                        : vyxsim::fmt::EncodeMeshStl(view, sink, &problem);
+    std::string close_problem;
+    const bool closed = sink.Close(&close_problem);
+    if (!encoded || !closed) {
+        std::remove(path);
+        return vyxsim::Fail(false, vyxsim::kIoError, std::string(op) + ": cannot write " +
+                                                         vyxsim::data::PathText(path) + ": " +
+                                                         (closed ? problem : close_problem));
+    }
+    if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
+    return true;
+}
+
+}  // namespace Vyx
