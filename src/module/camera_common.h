@@ -1,8 +1,9 @@
 // Pieces the X1 and X2 bindings share: the HDR table accessors of the two
 // capture-options records, the adapters that turn the cameras' output
 // parameters into result tuples (with determinate starting values), the
-// automatic-setting calls on private copies, the bounded SetTransform copy
-// and the user-set name buffer.
+// automatic-setting calls on private copies, the bounded SetTransform copy,
+// the user-set name buffer, and the runs of methods both camera classes
+// register in the same order.
 //
 // Everything is templated on the SDK record or camera type, so both cameras
 // use the same code. The camera adapters are plain functions meant to be
@@ -120,6 +121,14 @@ constexpr int kUnreadUserSet = -1;
 template <class Camera>
 auto ProjectorTemperature(const Camera& cam) {
     return ResultTuple([&](float& celsius) { return cam.GetProjectorTemperature(celsius); },
+                       kUnreadTemperature);
+}
+
+// A camera temperature, named by the arguments before the output (the
+// selector on an X1; the camera and the selector on an X2).
+template <class Camera, class... Which>
+auto CameraTemperatureRead(const Camera& cam, Which... which) {
+    return ResultTuple([&](float& celsius) { return cam.GetCameraTemperature(which..., celsius); },
                        kUnreadTemperature);
 }
 
@@ -244,6 +253,31 @@ inline std::vector<float> IdentityMatrix4() {
     return m;
 }
 
+// What the extrinsic array holds before the SDK writes it.
+enum class MatrixStart { Identity, Zeros };
+
+// The calibration reads of either camera, the camera being named by the
+// arguments that come before the output arrays (none on an X1, a CameraID on
+// an X2). The SDK fills arrays of the fixed sizes above, which become lists
+// of exactly that length whatever the flag.
+template <MatrixStart Start, class Camera, class... Which>
+auto ExtrinsicMatrixRead(const Camera& cam, Which... which) {
+    return ResultTuple(
+        [&](std::vector<float>& matrix) { return cam.GetExtrinsicMatrix(which..., matrix.data()); },
+        Start == MatrixStart::Identity ? IdentityMatrix4() : std::vector<float>(kExtrinsicSize, 0.0f));
+}
+
+// Both intrinsic arrays start as zeros.
+template <class Camera, class... Which>
+auto IntrinsicParametersRead(const Camera& cam, Which... which) {
+    return ResultTuple(
+        [&](std::vector<float>& camera_matrix, std::vector<float>& distortion) {
+            return cam.GetIntrinsicParameters(which..., camera_matrix.data(), distortion.data());
+        },
+        std::vector<float>(kCameraMatrixSize, 0.0f), std::vector<float>(kDistortionSize, 0.0f));
+}
+
+
 // ---------------------------------------------------------------------------
 // SetTransform of the custom-transform records.
 
@@ -264,6 +298,65 @@ void SetTransformFromArray(Record& rec, const TransformArray& matrix) {
                               std::to_string(size));
     }
     std::memcpy(rec.transform, matrix.data(), sizeof(rec.transform));
+}
+
+// ---------------------------------------------------------------------------
+// Runs of methods that X1 and X2 register in the same order and bind the same
+// way, each SDK call made without the interpreter lock.
+
+// Destroy (static), Open, IsOpen, Close, IsValid, IsPhysicallyConnected and
+// the two forms of Capture. Destroy clears the handle inside the Python
+// object given to it. The options form of Capture comes first and hands the
+// SDK a private copy of the record; a call without arguments falls through to
+// the SDK form without options.
+template <class Camera>
+void DefLifecycleAndCapture(py::class_<Camera>& cls) {
+    cls.def_static("Destroy", &Camera::Destroy, ReleaseGil())
+        .def("Open", &Camera::Open, ReleaseGil())
+        .def("IsOpen", &Camera::IsOpen, ReleaseGil())
+        .def("Close", &Camera::Close, ReleaseGil())
+        .def("IsValid", &Camera::IsValid, ReleaseGil())
+        .def("IsPhysicallyConnected", &Camera::IsPhysicallyConnected, ReleaseGil())
+        .def("Capture", &CallWithOptionsCopy<Camera, &Camera::Capture>, ReleaseGil())
+        .def("Capture", static_cast<bool (Camera::*)()>(&Camera::Capture), ReleaseGil());
+}
+
+// SaveCaptureOptionParameters through GetUserSetName: stored and automatic
+// capture options, settings files, region of interest, protective cover and
+// user sets. The `opts` / `roi` defaults are built here, once per method, and
+// reused by every call that omits them; the automatic settings work on copies,
+// so the defaults never change. Paths and names pass through as UTF-8 C
+// strings; None becomes a null pointer, which the SDK refuses. A user-set
+// name longer than its capacity is refused by the SDK, never cut.
+template <class Camera>
+void DefSettingsMethods(py::class_<Camera>& cls) {
+    using Opts = typename Camera::CaptureOptions;
+    cls.def("SaveCaptureOptionParameters", &Camera::SaveCaptureOptionParameters, ReleaseGil())
+        .def("LoadCaptureOptionParameters", &LoadCaptureOptions<Camera>, ReleaseGil())
+        .def("GetAutoCaptureSetting", &AutoSettingWithRoi<Camera, &Camera::GetAutoCaptureSetting>,
+             py::arg("opts") = Opts(), py::arg("roi") = Vyx::ROI(), ReleaseGil())
+        .def("GetAutoHdrCaptureSetting",
+             &AutoSettingWithRoi<Camera, &Camera::GetAutoHdrCaptureSetting>,
+             py::arg("opts") = Opts(), py::arg("roi") = Vyx::ROI(), ReleaseGil())
+        .def("GetAutoNoiseRemovalSetting",
+             &AutoSetting<Camera, &Camera::GetAutoNoiseRemovalSetting>, ReleaseGil())
+        .def("LoadSettingFromFile", &Camera::LoadSettingFromFile, ReleaseGil())
+        .def("SaveSettingToFile", &Camera::SaveSettingToFile, ReleaseGil())
+        .def("CheckRoi", &Camera::CheckRoi, ReleaseGil())
+        .def("AutoAdjustRoi", &Camera::AutoAdjustRoi, ReleaseGil())
+        .def("GetRoiRange", &RoiRange<Camera>, ReleaseGil())
+        .def("OpenProtectiveCover", &Camera::OpenProtectiveCover, ReleaseGil())
+        .def("CloseProtectiveCover", &Camera::CloseProtectiveCover, ReleaseGil())
+        .def("ResetProtectiveCover", &Camera::ResetProtectiveCover, ReleaseGil())
+        .def("OpenProtectiveCoverAsync", &Camera::OpenProtectiveCoverAsync, ReleaseGil())
+        .def("CloseProtectiveCoverAsync", &Camera::CloseProtectiveCoverAsync, ReleaseGil())
+        .def("GetProtectiveCoverStatus", &ProtectiveCoverStatus<Camera>, ReleaseGil())
+        .def("GetAuto2DExposureTime", &AutoSettingWithRoi<Camera, &Camera::GetAuto2DExposureTime>,
+             py::arg("opts") = Opts(), py::arg("roi") = Vyx::ROI(), ReleaseGil())
+        .def("SetCurrentUserSet", &Camera::SetCurrentUserSet, ReleaseGil())
+        .def("GetCurrentUserSet", &CurrentUserSet<Camera>, ReleaseGil())
+        .def("SetUserSetName", &Camera::SetUserSetName, ReleaseGil())
+        .def("GetUserSetName", &UserSetName<Camera>, ReleaseGil());
 }
 
 }  // namespace pyvyx

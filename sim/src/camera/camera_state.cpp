@@ -1,0 +1,322 @@
+// Device state: cover motion, heat, settings files.
+#include "camera/camera_state.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "camera/options.h"
+#include "camera/pipeline.h"
+#include "core/error.h"
+
+using nlohmann::json;
+
+namespace vyxsim {
+
+// ---------------------------------------------------------------------------
+// Cover.
+
+double CoverState::PositionAt(SteadyClock::time_point now) const {
+    const double elapsed = std::chrono::duration<double>(now - since).count();
+    const double travel = std::max(0.0, elapsed) / kCoverStrokeSeconds;
+    if (target > position) return std::min(target, position + travel);
+    return std::max(target, position - travel);
+}
+
+Vyx::ProtectiveCoverStatus CoverState::StatusAt(SteadyClock::time_point now) const {
+    const double p = PositionAt(now);
+    if (p == target) return target >= 1.0 ? Vyx::ProtectiveCoverStatus_Open : Vyx::ProtectiveCoverStatus_Closed;
+    return target > p ? Vyx::ProtectiveCoverStatus_Opening : Vyx::ProtectiveCoverStatus_Closing;
+}
+
+void CoverState::MoveTo(double new_target, SteadyClock::time_point now) {
+    position = PositionAt(now);
+    since = now;
+    target = new_target;
+}
+
+void CoverState::Set(double new_position, SteadyClock::time_point now) {
+    position = target = new_position;
+    since = now;
+}
+
+// ---------------------------------------------------------------------------
+// State.
+
+std::array<float, 3> FactoryBalance(const DeviceRecord& device) {
+    if (!device.color) return {1.0f, 1.0f, 1.0f};
+    return {static_cast<float>(1.0 / cam::kColorResponse[0]), 1.0f, static_cast<float>(1.0 / cam::kColorResponse[2])};
+}
+
+CameraState::CameraState(const DeviceRecord& device) {
+    settings.balance = FactoryBalance(device);
+    for (int i = 0; i < Vyx::kUserSetCount; ++i) {
+        settings.user_sets[static_cast<std::size_t>(i)].name = i == 0 ? "Default" : "UserSet" + std::to_string(i);
+    }
+    const auto now = SteadyClock::now();
+    cover.Set(1.0, now);
+    thermal.updated = now;
+    opened_at = now;
+}
+
+std::shared_ptr<CameraState> StateOf(DeviceRecord& device) {
+    std::lock_guard<std::mutex> lock(device.mutex);
+    if (!device.camera_state) device.camera_state = std::make_shared<CameraState>(device);
+    return device.camera_state;
+}
+
+// ---------------------------------------------------------------------------
+// Heat: one reservoir warmed by acquisitions, cooling exponentially.
+
+namespace {
+
+constexpr double kAmbientC = 24.0;
+constexpr double kCoolingSeconds = 180.0;
+
+void Cool(CameraState& s) {
+    const auto now = s.Now();
+    const double dt = std::chrono::duration<double>(now - s.thermal.updated).count();
+    if (dt > 0.0) {
+        s.thermal.heat *= std::exp(-dt / kCoolingSeconds);
+        s.thermal.updated = now;
+    }
+}
+
+double Warmth(const CameraState& s) { return 1.0 - std::exp(-s.thermal.heat); }
+
+}  // namespace
+
+void AddCaptureHeat(CameraState& s, double seconds, int brightness) {
+    Cool(s);
+    s.thermal.heat += 0.02 + 0.5 * seconds * std::clamp(brightness, 0, 255) / 240.0;
+}
+
+float ProjectorTemperature(CameraState& s) {
+    Cool(s);
+    return static_cast<float>(kAmbientC + 6.0 + 18.0 * Warmth(s));
+}
+
+float CameraTemperature(CameraState& s, int camera_index, Vyx::CameraTempSelector selector) {
+    Cool(s);
+    double offset = 9.0;
+    switch (selector) {
+        case Vyx::CameraTempSelector_Camera: offset = 9.0; break;
+        case Vyx::CameraTempSelector_CoreBoard: offset = 14.0; break;
+        case Vyx::CameraTempSelector_FpgaCore: offset = 21.0; break;
+        case Vyx::CameraTempSelector_Framegrabberboard: offset = 12.0; break;
+        case Vyx::CameraTempSelector_Sensor: offset = 7.0; break;
+        case Vyx::CameraTempSelector_SensorBoard: offset = 8.0; break;
+    }
+    return static_cast<float>(kAmbientC + offset * (1.0 + 0.4 * Warmth(s)) + 0.4 * camera_index);
+}
+
+// ---------------------------------------------------------------------------
+// Settings files.
+
+namespace {
+
+constexpr const char* kFormat = "vyx-device-settings";
+constexpr int kVersion = 1;
+
+json TransformJson(int select, const double* m) {
+    return {{"coordinate_select", select}, {"transform", std::vector<double>(m, m + 16)}};
+}
+
+struct Bad : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+const json& Need(const json& j, const char* key, const std::string& where) {
+    auto it = j.find(key);
+    if (it == j.end()) throw Bad(where + "." + key + " is missing");
+    return *it;
+}
+
+double NumberIn(const json& v, const std::string& where, double lo, double hi) {
+    if (!v.is_number()) throw Bad(where + " must be a number");
+    const double d = v.get<double>();
+    if (!(d >= lo && d <= hi)) throw Bad(where + " must lie between " + std::to_string(lo) + " and " + std::to_string(hi));
+    return d;
+}
+
+template <class Select>
+void ReadTransform(const json& j, const std::string& where, int max_select, Select* select, double* m) {
+    if (!j.is_object()) throw Bad(where + " must be an object");
+    const json& s = Need(j, "coordinate_select", where);
+    if (!s.is_number_integer() || s.get<int64_t>() < 0 || s.get<int64_t>() > max_select) {
+        throw Bad(where + ".coordinate_select must be an integer 0 .. " + std::to_string(max_select));
+    }
+    const json& t = Need(j, "transform", where);
+    if (!t.is_array() || t.size() != 16) throw Bad(where + ".transform must be an array of 16 numbers");
+    double tmp[16];
+    for (std::size_t i = 0; i < 16; ++i) {
+        if (!t[i].is_number() || !std::isfinite(t[i].get<double>())) {
+            throw Bad(where + ".transform[" + std::to_string(i) + "] must be a finite number");
+        }
+        tmp[i] = t[i].get<double>();
+    }
+    *select = static_cast<Select>(s.get<int>());
+    std::copy(tmp, tmp + 16, m);
+}
+
+}  // namespace
+
+json SettingsToJson(const DeviceRecord& device, const DeviceSettings& s, double cover_position) {
+    json j;
+    j["format"] = kFormat;
+    j["version"] = kVersion;
+    j["device"] = {{"serial", device.serial}, {"color", device.color}};
+    j["bandwidth_percent"] = s.bandwidth;
+    j["balance"] = {{"red", s.balance[0]}, {"green", s.balance[1]}, {"blue", s.balance[2]}};
+    j["x1_custom_transform"] = TransformJson(s.x1_transform.coordinate_select, s.x1_transform.transform);
+    j["x2_custom_transform"] = TransformJson(s.x2_transform.coordinate_select, s.x2_transform.transform);
+    j["current_user_set"] = s.current_user_set;
+    json sets = json::array();
+    for (const UserSet& u : s.user_sets) {
+        sets.push_back({{"name", u.name}, {"x1_capture_options", OptionsToJson(u.x1)}, {"x2_capture_options", OptionsToJson(u.x2)}});
+    }
+    j["user_sets"] = sets;
+    if (device.protective_cover) {
+        j["protective_cover"] = cover_position >= 1.0 ? "open" : "closed";
+    } else {
+        j["protective_cover"] = nullptr;
+    }
+    return j;
+}
+
+bool SettingsFromJson(const json& j, const DeviceRecord& device, DeviceSettings* out, double* cover_position,
+                      std::string* error) {
+    try {
+        if (!j.is_object()) throw Bad("the top level must be an object");
+        const json& format = Need(j, "format", "settings");
+        if (!format.is_string() || format.get<std::string>() != kFormat) {
+            throw Bad(std::string("settings.format must be \"") + kFormat + "\"");
+        }
+        const json& version = Need(j, "version", "settings");
+        if (!version.is_number_integer() || version.get<int64_t>() != kVersion) {
+            throw Bad("settings.version " + version.dump() + " is not supported (expected " + std::to_string(kVersion) + ")");
+        }
+        DeviceSettings s;
+        s.bandwidth = static_cast<float>(NumberIn(Need(j, "bandwidth_percent", "settings"), "settings.bandwidth_percent",
+                                                  kBandwidthMin, kBandwidthMax));
+        const json& bal = Need(j, "balance", "settings");
+        if (!bal.is_object()) throw Bad("settings.balance must be an object");
+        const char* names[3] = {"red", "green", "blue"};
+        for (int c = 0; c < 3; ++c) {
+            s.balance[static_cast<std::size_t>(c)] = static_cast<float>(
+                NumberIn(Need(bal, names[c], "settings.balance"), std::string("settings.balance.") + names[c], kBalanceMin, kBalanceMax));
+        }
+        ReadTransform(Need(j, "x1_custom_transform", "settings"), "settings.x1_custom_transform", 2,
+                      &s.x1_transform.coordinate_select, s.x1_transform.transform);
+        ReadTransform(Need(j, "x2_custom_transform", "settings"), "settings.x2_custom_transform", 4,
+                      &s.x2_transform.coordinate_select, s.x2_transform.transform);
+        const json& cur = Need(j, "current_user_set", "settings");
+        if (!cur.is_number_integer() || cur.get<int64_t>() < 0 || cur.get<int64_t>() >= Vyx::kUserSetCount) {
+            throw Bad("settings.current_user_set must be an integer 0 .. " + std::to_string(Vyx::kUserSetCount - 1));
+        }
+        s.current_user_set = cur.get<int>();
+        const json& sets = Need(j, "user_sets", "settings");
+        if (!sets.is_array() || sets.size() != static_cast<std::size_t>(Vyx::kUserSetCount)) {
+            throw Bad("settings.user_sets must be an array of " + std::to_string(Vyx::kUserSetCount) + " user sets");
+        }
+        for (std::size_t i = 0; i < sets.size(); ++i) {
+            const std::string where = "settings.user_sets[" + std::to_string(i) + "]";
+            const json& u = sets[i];
+            if (!u.is_object()) throw Bad(where + " must be an object");
+            const json& name = Need(u, "name", where);
+            if (!name.is_string()) throw Bad(where + ".name must be a string");
+            std::string nm = name.get<std::string>();
+            if (nm.size() >= static_cast<std::size_t>(Vyx::kUserSetNameCapacity) || nm.find('\0') != std::string::npos) {
+                throw Bad(where + ".name is longer than " + std::to_string(Vyx::kUserSetNameCapacity - 1) + " bytes");
+            }
+            UserSet& us = s.user_sets[i];
+            us.name = nm;
+            std::string why;
+            if (!OptionsFromJson(Need(u, "x1_capture_options", where), where + ".x1_capture_options", &us.x1, &why)) throw Bad(why);
+            if (!ValidateOptions(us.x1, device, device.left, &why)) throw Bad(where + ".x1_capture_options: " + why);
+            if (!OptionsFromJson(Need(u, "x2_capture_options", where), where + ".x2_capture_options", &us.x2, &why)) throw Bad(why);
+        }
+        const json& cover = Need(j, "protective_cover", "settings");
+        double pos = -1.0;  // no cover position in the file
+        if (cover.is_string() && cover.get<std::string>() == "open") {
+            pos = 1.0;
+        } else if (cover.is_string() && cover.get<std::string>() == "closed") {
+            pos = 0.0;
+        } else if (!cover.is_null()) {
+            throw Bad("settings.protective_cover must be \"open\", \"closed\" or null");
+        }
+        *out = std::move(s);
+        if (cover_position) *cover_position = pos;
+        return true;
+    } catch (const Bad& b) {
+        if (error) *error = b.what();
+        return false;
+    } catch (const json::exception& e) {
+        if (error) *error = e.what();
+        return false;
+    }
+}
+
+bool SaveSettingsFile(const char* op, const char* path, DeviceRecord& device) {
+    if (!path) return Fail(false, kInvalidArgument, std::string(op) + ": the path is null");
+    auto state = StateOf(device);
+    json j;
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        j = SettingsToJson(device, state->settings, state->cover.PositionAt(state->Now()));
+    }
+    const std::string text = j.dump(2) + "\n";
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f) {
+        const int e = errno;
+        return Fail(false, kIoError, std::string(op) + ": cannot open '" + Printable(path) + "' for writing: " + std::strerror(e));
+    }
+    f.write(text.data(), static_cast<std::streamsize>(text.size()));
+    f.close();
+    if (!f) {
+        const int e = errno;
+        return Fail(false, kIoError, std::string(op) + ": cannot write '" + Printable(path) + "': " + std::strerror(e));
+    }
+    return true;
+}
+
+bool LoadSettingsFile(const char* op, const char* path, DeviceRecord& device) {
+    if (!path) return Fail(false, kInvalidArgument, std::string(op) + ": the path is null");
+    std::ifstream f(path, std::ios::binary);
+    if (!f) {
+        const int e = errno;
+        return Fail(false, e == ENOENT ? kNotFound : kIoError,
+                    std::string(op) + ": cannot open '" + Printable(path) + "': " + std::strerror(e));
+    }
+    constexpr std::size_t kMaxBytes = 16u << 20;
+    std::string text;
+    char buf[65536];
+    while (f.read(buf, sizeof buf) || f.gcount() > 0) {
+        text.append(buf, static_cast<std::size_t>(f.gcount()));
+        if (text.size() > kMaxBytes) {
+            return Fail(false, kBadFile, std::string(op) + ": '" + Printable(path) + "' is larger than a settings file can be");
+        }
+    }
+    if (f.bad()) {
+        return Fail(false, kIoError, std::string(op) + ": cannot read '" + Printable(path) + "'");
+    }
+    json j = json::parse(text, nullptr, false);
+    if (j.is_discarded()) {
+        return Fail(false, kBadFile, std::string(op) + ": '" + Printable(path) + "' is not a settings file: not valid JSON");
+    }
+    DeviceSettings s;
+    double cover = -1.0;
+    std::string why;
+    if (!SettingsFromJson(j, device, &s, &cover, &why)) {
+        return Fail(false, kBadFile, std::string(op) + ": '" + Printable(path) + "' is not a valid settings file: " + why);
+    }
+    auto state = StateOf(device);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->settings = std::move(s);
+    if (device.protective_cover && cover >= 0.0) state->cover.Set(cover, state->Now());
+    return true;
+}
+
+}  // namespace vyxsim

@@ -1,0 +1,104 @@
+// Shared capture steps.
+#include "camera/capture.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "core/error.h"
+#include "vyxsim/control.h"
+
+namespace vyxsim::cam {
+
+double ReferenceDistance(const DeviceRecord& d) {
+    if (d.workingdist_near_mm > 0 && d.workingdist_far_mm > d.workingdist_near_mm) {
+        return (d.workingdist_near_mm + d.workingdist_far_mm) / 2000.0;
+    }
+    return 0.6;
+}
+
+bool RenderCamera(const char* op, const std::shared_ptr<DeviceRecord>& device, const CameraModel& camera, int step,
+                  scene::Frame* frame, std::shared_ptr<const scene::Scene>* scene_out) {
+    std::string why;
+    auto sc = scene::SceneForDevice(device, &why);
+    if (!sc) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
+    scene::RenderSetup setup;
+    setup.camera = &camera;
+    setup.projector = &device->projector;
+    setup.reference_distance = ReferenceDistance(*device);
+    setup.step = step;
+    if (!scene::Render(*sc, setup, frame)) {
+        return Fail(false, kInvalidArgument,
+                    std::string(op) + ": the camera model of device '" + Printable(device->serial, 40) + "' is unusable");
+    }
+    if (scene_out) *scene_out = sc;
+    return true;
+}
+
+Sensor SensorFor(const DeviceRecord& d, const scene::Scene& s, const std::array<float, 3>& balance) {
+    Sensor out;
+    out.color = d.color;
+    out.balance = balance;
+    out.ambient = s.ambient;
+    out.ambient_color = s.ambient_color;
+    return out;
+}
+
+Optics OpticsFor(const DeviceRecord& d, const CameraModel& c, const scene::RayTable* rays) {
+    Optics o;
+    o.rays = rays;
+    o.fx = c.fx;
+    o.baseline = (scene::CameraCentre(d.projector) - scene::CameraCentre(c)).norm();
+    if (!(o.baseline > 1e-4)) o.baseline = 0.05;  // a projector on the camera still triangulates in the model
+    return o;
+}
+
+namespace {
+std::atomic<uint64_t> g_next_session{1};
+std::string Dev(const DeviceRecord& d) { return "device '" + Printable(d.serial, 40) + "'"; }
+}  // namespace
+
+uint64_t NewSessionId() { return g_next_session.fetch_add(1); }
+
+bool DisconnectedError(const char* op, const DeviceRecord& d) {
+    if (d.retired.load()) {
+        return Fail(false, kDisconnected, std::string(op) + ": " + Dev(d) + " is no longer configured");
+    }
+    return Fail(false, kDisconnected, std::string(op) + ": " + Dev(d) + " is disconnected (unplugged)");
+}
+
+bool AcquireDevice(const char* op, const DeviceRecord& d, CameraState& s, uint64_t owner) {
+    if (!d.connected.load()) return DisconnectedError(op, d);
+    if (!d.firmware_match) {
+        return Fail(false, kFirmwareMismatch, std::string(op) + ": the firmware of " + Dev(d) + " does not match this SDK");
+    }
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.open_owner != 0 && s.open_owner != owner) {
+        return Fail(false, kWrongState,
+                    std::string(op) + ": " + Dev(d) + " is already open through another X1 or X2 handle; close that first");
+    }
+    if (s.open_owner != owner) {
+        s.open_owner = owner;
+        s.opened_at = s.Now();
+        s.simulated_us = 0.0;
+    }
+    return true;
+}
+
+void ReleaseDevice(CameraState& s, uint64_t owner) {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (s.open_owner == owner) s.open_owner = 0;
+}
+
+void SimulateLatency() {
+    const int ms = CaptureLatencyMs();
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+uint64_t DeviceClockUs(const CameraState& s) {
+    const double real = std::chrono::duration<double, std::micro>(s.Now() - s.opened_at).count();
+    const double us = std::max(0.0, real) + s.simulated_us;
+    return static_cast<uint64_t>(us);
+}
+
+}  // namespace vyxsim::cam

@@ -1,0 +1,53 @@
+// Steps of a capture that X1 and X2 share: rendering a camera of a device,
+// the sensor and optics a device's camera has, simulated latency and the
+// device clock.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "camera/camera_state.h"
+#include "camera/pipeline.h"
+#include "core/devices.h"
+#include "scene/render.h"
+#include "scene/scene.h"
+
+namespace vyxsim::cam {
+
+// Distance (metres) at which the projector's irradiance is 1: the middle of
+// the device's working range.
+double ReferenceDistance(const DeviceRecord& device);
+
+// Renders what `camera` (one of the device's models) sees of the device's
+// scene, with every `step`-th pixel. Fails, naming `op`, when the device's
+// scene is invalid or the camera model unusable. `scene_out` (optional)
+// receives the scene rendered.
+bool RenderCamera(const char* op, const std::shared_ptr<DeviceRecord>& device, const CameraModel& camera, int step,
+                  scene::Frame* frame, std::shared_ptr<const scene::Scene>* scene_out);
+
+Sensor SensorFor(const DeviceRecord& device, const scene::Scene& scene, const std::array<float, 3>& balance);
+// The camera with the projector as the other end of its triangulation.
+Optics OpticsFor(const DeviceRecord& device, const CameraModel& camera, const scene::RayTable* rays);
+
+// Device sessions: a device is open through one X1 or X2 handle at a time.
+// Each handle takes an id from NewSessionId.
+uint64_t NewSessionId();
+// Takes the device for `owner`: fails (naming `op`) when it is unplugged or
+// retired (kDisconnected), its firmware does not match (kFirmwareMismatch) or
+// another handle has it open (kWrongState). Taking it again is harmless.
+bool AcquireDevice(const char* op, const DeviceRecord& device, CameraState& state, uint64_t owner);
+// Gives the device up if `owner` has it.
+void ReleaseDevice(CameraState& state, uint64_t owner);
+// The kDisconnected failure for a device that is no longer connected.
+bool DisconnectedError(const char* op, const DeviceRecord& device);
+
+// Sleeps for the control interface's capture latency (no lock of the
+// library's own is held by this function).
+void SimulateLatency();
+
+// Microseconds on the device clock: since the device was opened, plus the
+// acquisition time simulated so far. Caller holds the state's mutex.
+uint64_t DeviceClockUs(const CameraState& state);
+
+}  // namespace vyxsim::cam
