@@ -1,0 +1,116 @@
+#!/usr/bin/python3
+"""Scan a part carried past the laser line of the first device and save it.
+
+    line_scan.py [OUT_DIR] [--scan-ms MS] [--rate PROFILES_PER_MS]
+
+Opens the first device found as an X2, starts a fixed line scan triggered at
+a fixed rate, and polls the scan's point map until the part has passed (the
+scan time is over and no new profile arrives), at most the scan time plus
+30 seconds. Then it stops the scan, prints the number of rows (profiles) and
+valid points, and writes OUT_DIR/line_scan.ply (millimetres, binary).
+Failures are reported as capture.py, next to this script, reports them.
+"""
+import argparse
+import pathlib
+import sys
+import time
+
+import numpy as np
+
+import PyVyx as vx
+from capture import fail
+
+POLL_SECONDS = 0.1
+GRACE_SECONDS = 30.0
+
+
+def poll_until_passed(cam, point_map, scan_seconds):
+    """Refreshes point_map with the rows scanned so far until the scan time
+    is over and a poll brings no new row. Returns the row count, or None when
+    a poll fails or the time runs out."""
+    start = time.monotonic()
+    deadline = start + scan_seconds + GRACE_SECONDS
+    rows = -1
+    while time.monotonic() < deadline:
+        if not cam.GetFixedLineScanPointMap(point_map):
+            return None
+        now_rows = point_map.GetSize().height
+        if now_rows == rows and time.monotonic() - start > scan_seconds:
+            return rows
+        if now_rows != rows:
+            print(f"  {time.monotonic() - start:5.2f} s: {now_rows} rows")
+        rows = now_rows
+        time.sleep(POLL_SECONDS)
+    return None
+
+
+def scan(cam, opts, out_dir):
+    if not cam.StartFixedLineScan(opts):
+        return fail("Starting the line scan")
+    # The SDK fills this map in place on every poll.
+    point_map = vx.PointMap()
+    try:
+        rows = poll_until_passed(cam, point_map, opts.line_scanner_scan_time_ms / 1000.0)
+        if rows is None:
+            fail("Polling the line scan")
+            cam.StopFixedLineScan()
+            return 1
+        if not cam.StopFixedLineScan():
+            return fail("Stopping the line scan")
+
+        points = np.asarray(point_map)
+        valid = int(np.isfinite(points[..., 2]).sum()) if points.size else 0
+        print(f"{rows} rows of {point_map.GetSize().width} points, {valid} valid points")
+
+        out_dir.mkdir(parents=True, exist_ok=True)
+        ply = out_dir / "line_scan.ply"
+        if not point_map.Save(str(ply)):
+            return fail(f"Saving {ply}")
+        print(f"wrote {ply}")
+        return 0
+    finally:
+        if point_map.IsValid():
+            vx.PointMapDestroy(point_map)
+
+
+def run(out_dir, scan_ms, rate):
+    status, devices = vx.SystemListDevices(vx.All)
+    if status != 0 or not devices:
+        return fail("Finding a device")
+    cam = vx.X2.Create(devices[0])
+    if not cam.IsValid():
+        return fail("Creating the camera")
+    try:
+        if not cam.Open():
+            return fail("Opening the camera")
+        opts = vx.X2_CaptureOptions()
+        opts.trigger_mode = vx.TriggerMode_FixedRate
+        opts.auto_set_fixed_rate = False
+        opts.fixed_rate = rate
+        opts.line_scanner_scan_time_ms = scan_ms
+        result = scan(cam, opts, out_dir)
+        cam.Close()
+        return result
+    finally:
+        vx.X2.Destroy(cam)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("out_dir", nargs="?", default="out", type=pathlib.Path,
+                        help="where to write line_scan.ply (default: ./out)")
+    parser.add_argument("--scan-ms", type=int, default=1000,
+                        help="how long the scan acquires, milliseconds (default: 1000)")
+    parser.add_argument("--rate", type=float, default=0.5,
+                        help="profiles per millisecond (default: 0.5)")
+    args = parser.parse_args(argv)
+    if not vx.SystemInit():
+        return fail("Starting the SDK")
+    try:
+        return run(args.out_dir, args.scan_ms, args.rate)
+    finally:
+        vx.SystemShutdown()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,167 @@
+// Vyx::X2 internals shared by its source files: the camera object, its
+// results, the session checks every entry point makes, the options an X2
+// capture uses, and the frames its results come in.
+//
+// An X2 handle names an X2Obj. Its mutex serialises the captures and the line
+// scan of that handle and guards their results; no lock of wider reach is
+// held while it renders. Device-wide state (settings, cover, user sets, who
+// has the device open, the device clock) lives in the device's CameraState,
+// shared with the X1 handles of the same device.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <Eigen/Core>
+
+#include "camera/camera_state.h"
+#include "camera/pipeline.h"
+#include "camera/x2_shared.h"
+#include "core/call.h"
+#include "core/devices.h"
+#include "core/error.h"
+#include "core/handles.h"
+#include "core/objects.h"
+#include "scene/render.h"
+#include "scene/scene.h"
+#include "vyx/x2.h"
+
+namespace vyxsim {
+
+// Cameras of an X2 device, as indices of per-camera arrays.
+constexpr int kLeftCam = 0, kRightCam = 1, kExtraCam = 2;
+
+// Noise stream purposes of X2 acquisitions (the capture index keeps them
+// apart from X1's, as every acquisition of a device takes a new one).
+constexpr uint64_t kX2Noise3D = 11, kX2Noise2D = 12, kX2NoiseScan = 13, kX2NoiseBalance = 200;
+
+struct X2Scan;  // a running fixed line scan (x2_linescan.h)
+
+struct X2Obj : Object {
+    X2Obj();
+    ~X2Obj() override;
+
+    uint64_t id;
+    std::shared_ptr<DeviceRecord> device;
+    std::shared_ptr<CameraState> state;
+    CameraModel extra;  // the extra camera, when the device has one
+    std::atomic<bool> open{false};
+
+    std::mutex mutex;  // captures, the line scan and everything below
+    bool destroyed = false;
+    struct Results {
+        bool captured = false;     // a capture succeeded
+        bool last_was_2d = false;  // the last capture was Capture2D
+        std::array<Words, 3> image;  // by camera index
+        std::array<std::shared_ptr<ImageObj>, 3> image_obj;
+        Words depth, confidence, correspond, points, mesh;
+        std::shared_ptr<MapObj> depth_obj, confidence_obj, correspond_obj;
+        std::shared_ptr<PointMapObj> points_obj;
+        std::shared_ptr<MeshObj> mesh_obj;
+        // What the pattern images of the last 3D capture are made from
+        // (left and right).
+        std::array<std::shared_ptr<const scene::Frame>, 2> frames;
+        cam::Params3D params;
+        double ambient = 0.0;
+    } results;
+    std::shared_ptr<X2Scan> scan;  // while a fixed line scan runs
+
+    // Model of camera `index` (kLeftCam, kRightCam, kExtraCam).
+    const CameraModel& Model(int index) const;
+    // Gives up the device (if this handle holds it).
+    void DropSession();
+};
+
+// The X2 a handle names; null with the last error set.
+std::shared_ptr<X2Obj> LookupX2(const Vyx::X2& handle, const char* op);
+// Connected and open (cam::SessionReady).
+bool X2Ready(X2Obj& c, const char* op);
+
+// Camera index of a CameraID (Left, Right, or Extra when the device has one);
+// -1 with the last error set otherwise.
+int CameraIndex(const X2Obj& c, Vyx::CameraID id, const char* op);
+const char* CameraName(int index);
+
+// The extra camera of a device that has one: the left camera's optics, 35 mm
+// above the projector, looking the same way.
+CameraModel ExtraCameraModel(const DeviceRecord& device);
+// Distance between the left and the right camera, metres.
+double StereoBaseline(const DeviceRecord& device);
+
+// The fields an X2 record shares with the X1 record, in an X1 record (the
+// others at their defaults), so that the capture steps X1 and X2 share read
+// both the same way.
+Vyx::X1::CaptureOptions SharedFields(const Vyx::X2::CaptureOptions& options);
+
+// What a record is checked for.
+enum class X2Use {
+    Capture,   // a 3D capture (area capture modes only)
+    LineScan,  // a fixed line scan (the line-scanner fields)
+    Store,     // stored parameters: any mode the device supports
+};
+// Checks `options` for `use` on the device of `c`; on failure `error` names
+// the field and its range.
+bool ValidateX2(const Vyx::X2::CaptureOptions& options, X2Use use, const X2Obj& c, std::string* error);
+
+// Camera that measures the points of a capture: the right one for
+// transform_to_camera Right, else the left one.
+int MeasuringCamera(Vyx::CameraID transform_to_camera);
+// Device frame to the frame the points of a capture or scan come in, from
+// transform_to_camera and the custom transformation. Fails (last error set)
+// when the custom transformation needs what the device or scene lacks.
+bool DeviceToOutput(const char* op, const X2Obj& c, Vyx::CameraID transform_to_camera,
+                    const Vyx::X2::CustomTransformOptions& custom, const scene::Scene& scene,
+                    Eigen::Matrix4d* out);
+
+// The options stored in the current user set.
+Vyx::X2::CaptureOptions StoredX2Options(X2Obj& c);
+
+// Releases result objects the camera holds.
+void ReleaseX2Results(X2Obj::Results& r);
+// Ends a line scan (the caller holds the camera's mutex).
+void EndScan(X2Obj& c);
+
+// Registers (again, if the caller destroyed it) a result object.
+template <class O>
+Words ResultHandle(Kind kind, Words* words, const std::shared_ptr<O>& obj) {
+    if (!words->IsZero() && FindObject(kind, *words) == obj) return *words;
+    *words = RegisterObject(kind, obj);
+    return *words;
+}
+
+// What an entry point needs before its work runs.
+enum class X2Need {
+    Handle,  // a live handle
+    Open,    // an open camera of a connected device
+};
+
+// The frame of an X2 entry point: the gate (trace, initialised check,
+// injected failures), the handle, the session, then `work`, which returns
+// false with the last error set when it fails. An injected failure after the
+// work reports failure once the work has written its outputs.
+template <class Work>
+bool RunX2(const char* op, const Vyx::X2& self, std::initializer_list<TraceArg> args, X2Need need, Work&& work) {
+    const Gate g = Enter(op, args);
+    if (g == Gate::Fail) return false;
+    auto c = LookupX2(self, op);
+    if (!c) return false;
+    if (need == X2Need::Open && !X2Ready(*c, op)) return false;
+    if (!work(*c)) return false;
+    if (g == Gate::FailAfterWork) return FailInjected(false, op);
+    return true;
+}
+
+// RunX2 for the calls that hand out a handle: `work(c, &words)`.
+template <class H, class Work>
+H RunX2Handle(const char* op, const Vyx::X2& self, std::initializer_list<TraceArg> args, X2Need need, Work&& work) {
+    Words w;
+    const bool ok = RunX2(op, self, args, need, [&](X2Obj& c) { return work(c, &w); });
+    return ok ? Vyx::HandleAccess::Make<H>(w) : H();
+}
+
+}  // namespace vyxsim

@@ -1,0 +1,376 @@
+// The fixed line scan of an X2: trigger timing, the profiles and the entry
+// points that start, read and stop a scan.
+#include "camera/x2_linescan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "camera/capture.h"
+#include "camera/maintenance.h"
+#include "camera/options.h"
+#include "camera/x2_camera.h"
+#include "scene/render.h"
+
+namespace vyxsim {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Laser signal (full scale 1) per unit of albedo and irradiance at 300 us and
+// brightness 240.
+constexpr double kLaserSensitivity = 0.9;
+constexpr double kReferenceLineExposureUs = 300.0;
+
+double EncoderRatePerMs(int interval) {
+    return kConveyorMetresPerSecond / 1000.0 / (kEncoderMetresPerTick * std::max(interval, 1));
+}
+
+std::string Num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+}  // namespace
+
+double MaxLineRatePerMs(int exposure_us) { return 1000.0 / (std::max(exposure_us, 0) + kLineReadoutUs); }
+
+double LineRatePerMs(const Vyx::X2::CaptureOptions& o) {
+    switch (o.trigger_mode) {
+        case Vyx::TriggerMode_FixedRate:
+            return o.auto_set_fixed_rate ? MaxLineRatePerMs(o.line_scanner_exposure_time_us) : o.fixed_rate;
+        case Vyx::TriggerMode_HardWare: return EncoderRatePerMs(o.encoder_trigger_interval);
+        default: return 0.0;
+    }
+}
+
+bool ValidateLineScan(const Vyx::X2::CaptureOptions& o, const DeviceRecord&, std::string* error) {
+    auto fail = [&](std::string why) {
+        if (error) *error = std::move(why);
+        return false;
+    };
+    auto range = [](const char* name, double v, double lo, double hi, const char* unit) {
+        return std::string(name) + " = " + Num(v) + " is outside " + Num(lo) + " .. " + Num(hi) + unit;
+    };
+    if (o.line_scanner_scan_time_ms < 1 || o.line_scanner_scan_time_ms > kLineScanTimeMaxMs) {
+        return fail(range("line_scanner_scan_time_ms", o.line_scanner_scan_time_ms, 1, kLineScanTimeMaxMs, " (milliseconds)"));
+    }
+    if (o.line_scanner_exposure_time_us < kLineExposureMinUs || o.line_scanner_exposure_time_us > kLineExposureMaxUs) {
+        return fail(range("line_scanner_exposure_time_us", o.line_scanner_exposure_time_us, kLineExposureMinUs,
+                          kLineExposureMaxUs, " (microseconds)"));
+    }
+    if (o.projector_brightness < kBrightnessMin || o.projector_brightness > kBrightnessMax) {
+        return fail(range("projector_brightness", o.projector_brightness, kBrightnessMin, kBrightnessMax, ""));
+    }
+    if (o.line_scanner_min_distance < 0 || o.line_scanner_max_distance < 0) {
+        return fail("line_scanner_min_distance and line_scanner_max_distance must not be negative (millimetres)");
+    }
+    if (o.line_scanner_max_distance > 0 && o.line_scanner_max_distance <= o.line_scanner_min_distance) {
+        return fail("line_scanner_max_distance = " + std::to_string(o.line_scanner_max_distance) +
+                    " must exceed line_scanner_min_distance = " + std::to_string(o.line_scanner_min_distance) +
+                    " (0 sets no upper limit)");
+    }
+    if (o.line_scanner_brightness_threshold < 0 || o.line_scanner_brightness_threshold > 255) {
+        return fail(range("line_scanner_brightness_threshold", o.line_scanner_brightness_threshold, 0, 255, " (grey levels)"));
+    }
+    if (!(o.line_scanner_confidence >= 0.0 && o.line_scanner_confidence <= 1.0)) {
+        return fail("line_scanner_confidence = " + Num(o.line_scanner_confidence) + " is outside 0 .. 1");
+    }
+    const double max_rate = MaxLineRatePerMs(o.line_scanner_exposure_time_us);
+    switch (o.trigger_mode) {
+        case Vyx::TriggerMode_SoftWare: return true;
+        case Vyx::TriggerMode_FixedRate:
+            if (!o.auto_set_fixed_rate && !(o.fixed_rate > 0.0 && o.fixed_rate <= max_rate)) {
+                return fail("fixed_rate = " + Num(o.fixed_rate) + " is outside 0 .. " + Num(max_rate) +
+                            " (profiles per millisecond; the exposure of " +
+                            std::to_string(o.line_scanner_exposure_time_us) + " us allows at most that)");
+            }
+            break;
+        case Vyx::TriggerMode_HardWare:
+            if (o.encoder_trigger_interval < 1) {
+                return fail("encoder_trigger_interval = " + std::to_string(o.encoder_trigger_interval) +
+                            " must be at least 1 (encoder ticks)");
+            }
+            if (EncoderRatePerMs(o.encoder_trigger_interval) > max_rate) {
+                return fail("encoder_trigger_interval = " + std::to_string(o.encoder_trigger_interval) + " triggers " +
+                            Num(EncoderRatePerMs(o.encoder_trigger_interval)) +
+                            " profiles per millisecond, more than the exposure allows (" + Num(max_rate) + ")");
+            }
+            break;
+        default:
+            return fail("trigger_mode = " + std::to_string(static_cast<int>(o.trigger_mode)) + " is not a TriggerMode");
+    }
+    const double rows = std::floor(o.line_scanner_scan_time_ms * LineRatePerMs(o));
+    if (rows > kMaxScanRows) {
+        return fail("line_scanner_scan_time_ms = " + std::to_string(o.line_scanner_scan_time_ms) + " at " +
+                    Num(LineRatePerMs(o)) + " profiles per millisecond makes " + Num(rows) + " profiles; a scan holds at most " +
+                    std::to_string(kMaxScanRows));
+    }
+    return true;
+}
+
+namespace {
+
+// One profile, acquired `t_ms` after the start of the scan, into `out`
+// (width x 3 values).
+void Profile(const X2Obj& c, const X2Scan& s, int row, double t_ms, double* out) {
+    const scene::Tracer& tracer = *s.tracer;
+    const Eigen::Vector3d shift(0.0, kConveyorMetresPerSecond * t_ms / 1000.0, 0.0);
+    const Eigen::Vector3d o = s.laser_origin + shift;
+    const CameraModel& meas = c.Model(s.measuring);
+    const CameraModel& other = c.Model(s.measuring == kLeftCam ? kRightCam : kLeftCam);
+    const Eigen::Matrix4d dev_to_meas = scene::DeviceToCamera(meas);
+    const double k_sigma = kLineDisparitySigmaPx / (meas.fx * std::max(StereoBaseline(*c.device), 1e-6));
+    const double scale = s.options.projector_brightness / 240.0 * s.options.line_scanner_exposure_time_us /
+                         kReferenceLineExposureUs * kLaserSensitivity;
+    const double min_mm = s.options.line_scanner_min_distance, max_mm = s.options.line_scanner_max_distance;
+    const cam::NoiseStream noise = cam::MakeNoiseStream(c.device->serial, s.measuring, s.capture_index, kX2NoiseScan);
+    const double inf = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < s.width; ++i) {
+        double* q = out + 3 * static_cast<std::size_t>(i);
+        q[0] = q[1] = q[2] = kNaN;
+        const Eigen::Vector3d& d = s.laser_dirs[static_cast<std::size_t>(i)];
+        scene::Hit hit;
+        if (!tracer.Intersect(o, d, 0.0, inf, &hit)) continue;
+        Eigen::Vector3d p = o + hit.t * d;
+        Eigen::Vector3d n = hit.normal;
+        if (n.dot(d) > 0.0) n = -n;  // the side the laser lights
+        const double dist = hit.t * d.norm();
+        const double irradiance = -n.dot(d) / d.norm() * s.reference_distance * s.reference_distance / (dist * dist);
+        // Both cameras see the lit side, inside their images, unobstructed.
+        bool seen = true;
+        double view_cos = 0.0;
+        for (const CameraModel* m : {&meas, &other}) {
+            const Eigen::Vector3d centre = scene::CameraCentre(*m) + shift;
+            const Eigen::Vector3d to_cam = centre - p;
+            const double facing = n.dot(to_cam) / to_cam.norm();
+            Eigen::Vector2d px;
+            if (!(facing > 0.0) || !scene::ProjectDevice(*m, p - shift, &px) || px.x() < -0.5 || px.y() < -0.5 ||
+                px.x() > m->width - 0.5 || px.y() > m->height - 0.5) {
+                seen = false;
+                break;
+            }
+            const Eigen::Vector3d start = p + n * 1e-7;
+            if (tracer.Occluded(start, centre - start, 1e-9, 1.0 - 1e-9)) {
+                seen = false;
+                break;
+            }
+            if (m == &meas) view_cos = facing;
+        }
+        if (!seen) continue;
+        const Eigen::Vector4d in_meas = dev_to_meas * (p - shift).homogeneous();
+        const double z = in_meas.z();
+        if (z * 1000.0 < min_mm || (max_mm > 0.0 && z * 1000.0 > max_mm)) continue;
+        const double signal = scene::Luminance(tracer.Albedo(hit, 0.5 * dist / meas.fx)) * irradiance * scale;
+        if (255.0 * std::min(signal, 1.0) < s.options.line_scanner_brightness_threshold) continue;
+        if (cam::Confidence(signal, view_cos) < s.options.line_scanner_confidence) continue;
+        const std::size_t k = static_cast<std::size_t>(row) * s.width + i;
+        p += (k_sigma * z * z * cam::Gaussian(noise, k)) * d.normalized();
+        const Eigen::Vector4d po = s.output * p.homogeneous();
+        q[0] = po.x() / po.w();
+        q[1] = po.y() / po.w();
+        q[2] = po.z() / po.w();
+    }
+}
+
+// Acquires the profiles due by now; with `trigger` (software trigger) one
+// profile now. The camera's mutex is held.
+void Advance(X2Obj& c, X2Scan& s, bool trigger) {
+    SteadyClock::time_point now;
+    uint64_t clock_now;
+    {
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        now = c.state->Now();
+        clock_now = cam::DeviceClockUs(*c.state);
+    }
+    const double elapsed_ms = std::max(0.0, std::chrono::duration<double, std::milli>(now - s.start).count());
+    std::vector<double> due;  // acquisition times of the new profiles
+    if (s.rows_per_ms <= 0.0) {
+        if (trigger && elapsed_ms < s.scan_ms && s.Rows() < s.max_rows) due.push_back(elapsed_ms);
+    } else {
+        const double available = std::floor(elapsed_ms * s.rows_per_ms) + 1.0;
+        const int target = static_cast<int>(std::min<double>(s.max_rows, available));
+        for (int r = s.Rows(); r < target; ++r) due.push_back(r / s.rows_per_ms);
+    }
+    if (due.empty()) return;
+    const std::size_t row_values = static_cast<std::size_t>(s.width) * 3;
+    s.points.resize(s.points.size() + due.size() * row_values);
+    for (double t_ms : due) {
+        const int row = s.Rows();
+        Profile(c, s, row, t_ms, s.points.data() + static_cast<std::size_t>(row) * row_values);
+        const double back_us = (elapsed_ms - t_ms) * 1000.0;
+        s.row_clock_us.push_back(back_us >= static_cast<double>(clock_now) ? 0 : clock_now - static_cast<uint64_t>(back_us));
+    }
+}
+
+bool NoScan(const char* op, const X2Obj& c) {
+    return Fail(false, kWrongState,
+                std::string(op) + ": no fixed line scan is running on " + cam::DeviceText(*c.device) +
+                    " (StartFixedLineScan starts one)");
+}
+
+// The profiles so far, brought up to date (the caller holds the mutex).
+bool CurrentProfiles(X2Obj& c, const char* op) {
+    if (!c.scan) return NoScan(op, c);
+    Advance(c, *c.scan, true);
+    if (c.scan->Rows() == 0) {
+        return Fail(false, kNoResult, std::string(op) + ": the scan time ran out before the first software trigger");
+    }
+    return true;
+}
+
+// Writes the scan's profiles into `m` (at least as many rows; the rest and
+// all normals NaN) with the time of the last profile.
+void WriteProfiles(const X2Scan& s, PointMapObj& m) {
+    const std::size_t n = static_cast<std::size_t>(m.size.width) * static_cast<std::size_t>(m.size.height);
+    std::copy(s.points.begin(), s.points.end(), m.points);
+    std::fill(m.points + s.points.size(), m.points + 3 * n, kNaN);
+    if (m.normals) std::fill(m.normals, m.normals + 3 * n, kNaN);
+    m.timestamp.store(s.row_clock_us.back());
+}
+
+bool StartScan(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
+    std::lock_guard<std::mutex> lock(c.mutex);
+    if (c.destroyed) return Fail(false, kInvalidHandle, std::string(op) + ": the X2 was destroyed");
+    if (c.scan) {
+        return Fail(false, kWrongState, std::string(op) + ": a fixed line scan is already running on " +
+                                            cam::DeviceText(*c.device) + "; stop it first");
+    }
+    if ((c.device->capture_modes & Vyx::CaptureMode_FixedLineScan) == 0) {
+        return Fail(false, kUnsupported, std::string(op) + ": " + cam::DeviceText(*c.device) + " cannot make fixed line scans");
+    }
+    std::string why;
+    if (!ValidateX2(o, X2Use::LineScan, c, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
+    if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
+    cam::SimulateLatency();
+    auto sc = scene::SceneForDevice(c.device, &why);
+    if (!sc) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
+    auto s = std::make_shared<X2Scan>();
+    s->options = o;
+    s->scene = sc;
+    s->tracer = std::make_unique<scene::Tracer>(*sc, Eigen::Matrix4d::Identity());
+    s->measuring = MeasuringCamera(o.transform_to_camera);
+    s->width = c.Model(s->measuring).width;
+    s->rows_per_ms = LineRatePerMs(o);
+    s->scan_ms = o.line_scanner_scan_time_ms;
+    s->max_rows = s->rows_per_ms > 0.0 ? std::max(1, static_cast<int>(std::floor(s->scan_ms * s->rows_per_ms)))
+                                       : kMaxScanRows;
+    s->reference_distance = cam::ReferenceDistance(*c.device);
+    // The laser sheet: projector row `laser_position` (0 .. 65535 across the
+    // projector's rows), sampled at `width` points across its columns.
+    const CameraModel& proj = c.device->projector;
+    const Eigen::Matrix4d proj_to_dev = scene::CameraToDevice(proj);
+    const double row = o.line_scanner_laser_position / 65535.0 * (proj.height - 1);
+    s->laser_origin = scene::CameraCentre(proj);
+    s->laser_dirs.resize(static_cast<std::size_t>(s->width));
+    for (int i = 0; i < s->width; ++i) {
+        const double col = (i + 0.5) * proj.width / s->width - 0.5;
+        const Eigen::Vector2d n = scene::Undistort(proj, {(col - proj.cx) / proj.fx, (row - proj.cy) / proj.fy});
+        s->laser_dirs[static_cast<std::size_t>(i)] = proj_to_dev.block<3, 3>(0, 0) * Eigen::Vector3d(n.x(), n.y(), 1.0);
+    }
+    Vyx::X2::CustomTransformOptions ct;
+    {
+        std::lock_guard<std::mutex> slock(c.state->mutex);
+        s->capture_index = ++c.state->captures;
+        ct = c.state->settings.x2_transform;
+        s->start = c.state->Now();
+    }
+    if (!DeviceToOutput(op, c, o.transform_to_camera, ct, *sc, &s->output)) return false;
+    c.scan = std::move(s);
+    return true;
+}
+
+}  // namespace
+
+void EndScan(X2Obj& c) { c.scan.reset(); }
+
+}  // namespace vyxsim
+
+// ===========================================================================
+// Entry points.
+
+namespace Vyx {
+
+using vyxsim::Fail;
+using vyxsim::RunX2;
+using vyxsim::X2Need;
+using vyxsim::X2Obj;
+
+bool X2::StartFixedLineScan(const CaptureOptions& options) {
+    static const char* const op = "X2::StartFixedLineScan";
+    const std::string text = vyxsim::OptionsTrace(options);
+    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"options", text.c_str()}}, X2Need::Open,
+                 [&options](X2Obj& c) { return vyxsim::StartScan(c, options, op); });
+}
+
+bool X2::StartFixedLineScan() {
+    static const char* const op = "X2::StartFixedLineScan";
+    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
+                 [](X2Obj& c) { return vyxsim::StartScan(c, vyxsim::StoredX2Options(c), op); });
+}
+
+PointMap X2::GetFixedLineScanPointMap() {
+    static const char* const op = "X2::GetFixedLineScanPointMap";
+    return vyxsim::RunX2Handle<PointMap>(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
+                                         [](X2Obj& c, vyxsim::Words* w) {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        if (!vyxsim::CurrentProfiles(c, op)) return false;
+        const vyxsim::X2Scan& s = *c.scan;
+        std::shared_ptr<vyxsim::PointMapObj> m;
+        *w = vyxsim::NewPointMap(PointMapType::PointsOnly, {s.width, s.Rows()}, &m);
+        if (w->IsZero()) return false;
+        vyxsim::WriteProfiles(s, *m);
+        return true;
+    });
+}
+
+bool X2::GetFixedLineScanPointMap(PointMap& map) {
+    static const char* const op = "X2::GetFixedLineScanPointMap";
+    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"map", HandleAccess::Get(map)}}, X2Need::Open,
+                 [&map](X2Obj& c) {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        if (!vyxsim::CurrentProfiles(c, op)) return false;
+        vyxsim::X2Scan& s = *c.scan;
+        const vyxsim::Words old = HandleAccess::Get(map);
+        auto given = vyxsim::Find<vyxsim::PointMapObj>(vyxsim::Kind::PointMap, old);
+        if (given && given->size.width == s.width && given->size.height >= s.Rows()) {
+            vyxsim::WriteProfiles(s, *given);
+            return true;
+        }
+        std::shared_ptr<vyxsim::PointMapObj> m;
+        const vyxsim::Words w = vyxsim::NewPointMap(PointMapType::PointsOnly, {s.width, s.Rows()}, &m);
+        if (w.IsZero()) return false;
+        vyxsim::WriteProfiles(s, *m);
+        HandleAccess::Set(map, w);
+        // A map this scan made for an earlier call is replaced, not kept.
+        auto mine = std::find_if(s.filled.begin(), s.filled.end(),
+                                 [&old](const vyxsim::Words& f) { return f.a == old.a && f.b == old.b; });
+        if (mine != s.filled.end()) {
+            vyxsim::RemoveObject(vyxsim::Kind::PointMap, old);
+            s.filled.erase(mine);
+        }
+        s.filled.push_back(w);
+        return true;
+    });
+}
+
+bool X2::StopFixedLineScan() {
+    static const char* const op = "X2::StopFixedLineScan";
+    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [](X2Obj& c) {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        if (!c.scan) return vyxsim::NoScan(op, c);
+        // The laser was on for the time the scan acquired.
+        double seconds;
+        {
+            std::lock_guard<std::mutex> slock(c.state->mutex);
+            seconds = std::chrono::duration<double>(c.state->Now() - c.scan->start).count();
+            seconds = std::clamp(seconds, 0.0, c.scan->scan_ms / 1000.0);
+            vyxsim::AddCaptureHeat(*c.state, seconds, c.scan->options.projector_brightness);
+        }
+        vyxsim::EndScan(c);
+        return true;
+    });
+}
+
+}  // namespace Vyx
