@@ -6,29 +6,10 @@ import re
 
 import numpy as np
 import pytest
+from tracing import traced, calls, arg
 
 CTOR = "Compensator_FixedMarkers::Compensator_FixedMarkers"
 DTOR = "Compensator_FixedMarkers::~Compensator_FixedMarkers"
-
-
-def traced(sim, fn):
-    sim.trace_clear()
-    sim.trace_enable(True)
-    try:
-        result = fn()
-    finally:
-        sim.trace_enable(False)
-    return result, sim.trace()
-
-
-def calls(lines, op):
-    return [line for line in lines if line.startswith(op + "(")]
-
-
-def arg(line, name):
-    m = re.search(r"[(,]\s*" + re.escape(name) + r"=([^,)]*)", line)
-    assert m, f"no argument {name} in {line}"
-    return m.group(1)
 
 
 def handle_text(sim, obj):

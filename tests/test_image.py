@@ -1,9 +1,9 @@
 """Images: the module-level image functions, the Image class, its uint8 view
 and PNG/BMP files (checked with Pillow as an independent reader/writer)."""
-import re
 
 import numpy as np
 import pytest
+from tracing import calls, arg
 
 W, H = 640, 480
 TYPES = ["Mono8", "RGB8", "BGR8"]
@@ -28,16 +28,6 @@ def traced(sim, fn):
     finally:
         sim.trace_enable(False)
     return sim.trace()
-
-
-def calls(lines, op):
-    return [line for line in lines if line.startswith(op + "(")]
-
-
-def arg(line, name):
-    m = re.search(r"[(,]\s*" + re.escape(name) + r"=([^,)]*)", line)
-    assert m, f"no argument {name} in {line}"
-    return m.group(1)
 
 
 class TestImageFunctions:

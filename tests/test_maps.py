@@ -1,27 +1,11 @@
 """Depth, confidence and correspondence maps: empty wrappers, SaveDepthMap's
 arguments, and the views and files of maps that cameras produce."""
-import re
 
 import numpy as np
 import pytest
+from tracing import traced, arg
 
 MAPS = ["DepthMap", "ConfidenceMap", "CorrespondMap"]
-
-
-def traced(sim, fn):
-    sim.trace_clear()
-    sim.trace_enable(True)
-    try:
-        result = fn()
-    finally:
-        sim.trace_enable(False)
-    return result, sim.trace()
-
-
-def arg(line, name):
-    m = re.search(r"[(,]\s*" + re.escape(name) + r"=([^,)]*)", line)
-    assert m, f"no argument {name} in {line}"
-    return m.group(1)
 
 
 class TestEmptyWrappers:

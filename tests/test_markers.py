@@ -2,38 +2,13 @@
 and from a NumPy array (temporary SDK image, shapes, conversions), the
 concentric detections' full-length buffers and the two-camera transform's
 arrays."""
-import re
 import sys
 
 import numpy as np
 import pytest
+from tracing import traced, calls, arg, handle_text
 
 W, H = 640, 480
-
-
-def traced(sim, fn):
-    sim.trace_clear()
-    sim.trace_enable(True)
-    try:
-        result = fn()
-    finally:
-        sim.trace_enable(False)
-    return result, sim.trace()
-
-
-def calls(lines, op):
-    return [line for line in lines if line.startswith(op + "(")]
-
-
-def arg(line, name):
-    m = re.search(r"[(,]\s*" + re.escape(name) + r"=([^,)]*)", line)
-    assert m, f"no argument {name} in {line}"
-    return m.group(1)
-
-
-def handle_text(sim, obj):
-    _, lines = traced(sim, obj.IsValid)
-    return re.search(r"#\d+\.\d+", lines[0]).group(0)
 
 
 @pytest.fixture

@@ -6,6 +6,7 @@ import struct
 
 import numpy as np
 import pytest
+from tracing import traced, calls, arg
 
 ROWS, COLS = 4, 5
 SPACING = 1e-3  # metres between neighbouring grid points
@@ -20,26 +21,6 @@ def grid(rows=ROWS, cols=COLS, seed=0):
 
 def full_triangles(rows, cols):
     return 2 * (rows - 1) * (cols - 1)
-
-
-def traced(sim, fn):
-    sim.trace_clear()
-    sim.trace_enable(True)
-    try:
-        result = fn()
-    finally:
-        sim.trace_enable(False)
-    return result, sim.trace()
-
-
-def calls(lines, op):
-    return [line for line in lines if line.startswith(op + "(")]
-
-
-def arg(line, name):
-    m = re.search(r"[(,]\s*" + re.escape(name) + r"=([^,)]*)", line)
-    assert m, f"no argument {name} in {line}"
-    return m.group(1)
 
 
 def read_vertices(path):

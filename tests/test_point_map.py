@@ -5,6 +5,7 @@ import re
 
 import numpy as np
 import pytest
+from tracing import traced, calls, arg
 
 W, H = 640, 480
 
@@ -29,26 +30,6 @@ def surface(height, width, seed=0):
 def unit_normals(height, width, seed=1):
     n = np.random.default_rng(seed).normal(size=(height, width, 3))
     return n / np.linalg.norm(n, axis=-1, keepdims=True)
-
-
-def traced(sim, fn):
-    sim.trace_clear()
-    sim.trace_enable(True)
-    try:
-        result = fn()
-    finally:
-        sim.trace_enable(False)
-    return result, sim.trace()
-
-
-def calls(lines, op):
-    return [line for line in lines if line.startswith(op + "(")]
-
-
-def arg(line, name):
-    m = re.search(r"[(,]\s*" + re.escape(name) + r"=([^,)]*)", line)
-    assert m, f"no argument {name} in {line}"
-    return m.group(1)
 
 
 def handle_text(vx, sim, obj):

@@ -1,10 +1,10 @@
 """External camera registration, TransformPointCloud and TestAccuracy: what
 reaches the SDK, the lengths checked before it is called, output sizes and
 starting values."""
-import re
 
 import numpy as np
 import pytest
+from tracing import traced, calls, arg, handle_text
 
 W, H = 64, 48
 # The external camera's image size: the masks are its grey images.
@@ -12,31 +12,6 @@ EW, EH = 80, 60
 CAMERA = [600.0, 0.0, 320.0, 0.0, 600.0, 240.0, 0.0, 0.0, 1.0]
 DISTORTION = [0.01, -0.02, 0.0, 0.0, 0.001]
 EXTRINSIC = list(np.eye(4).ravel())
-
-
-def traced(sim, fn):
-    sim.trace_clear()
-    sim.trace_enable(True)
-    try:
-        result = fn()
-    finally:
-        sim.trace_enable(False)
-    return result, sim.trace()
-
-
-def calls(lines, op):
-    return [line for line in lines if line.startswith(op + "(")]
-
-
-def arg(line, name):
-    m = re.search(r"[(,]\s*" + re.escape(name) + r"=([^,)]*)", line)
-    assert m, f"no argument {name} in {line}"
-    return m.group(1)
-
-
-def handle_text(sim, obj):
-    _, lines = traced(sim, obj.IsValid)
-    return re.search(r"#\d+\.\d+", lines[0]).group(0)
 
 
 def refused(sim, exc, fn, op):
