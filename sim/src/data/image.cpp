@@ -9,6 +9,7 @@
 #include "data/formats/bmp.h"
 #include "data/formats/io.h"
 #include "data/formats/png.h"
+#include "data/object_ops.h"
 #include "vyx/data.h"
 
 namespace Vyx {
@@ -22,7 +23,15 @@ using vyxsim::Words;
 namespace {
 
 std::shared_ptr<ImageObj> FindImage(const Image& image) {
-    return vyxsim::Find<ImageObj>(Kind::Image, HandleAccess::Get(image));
+    return vyxsim::data::FindOf<ImageObj>(Kind::Image, image);
+}
+
+bool NoImage(const char* op) { return vyxsim::data::NoObject(op, "image"); }
+
+// A query of an image's object (`read`), `fallback` when there is none.
+template <class R, class Read>
+R ImageQuery(const char* op, const Image& image, R fallback, Read read) {
+    return vyxsim::data::Query<ImageObj>(op, "image", Kind::Image, image, fallback, read);
 }
 
 std::size_t PixelBytes(ImageType::Enum type) {
@@ -47,11 +56,7 @@ bool UnknownFormat(const char* op, const char* path) {
 
 Image Invalid() { return Image(); }
 
-// Undoes a creation whose call is made to fail after its work.
-Image Injected(Words w, const char* op) {
-    vyxsim::RemoveObject(Kind::Image, w);
-    return vyxsim::FailInjected(Invalid(), op);
-}
+Image Finish(Words w, Gate g, const char* op) { return vyxsim::data::Finish<Image>(Kind::Image, w, g, op); }
 
 }  // namespace
 
@@ -87,9 +92,7 @@ Image Image::Create(ImageType::Enum type, Size size, uint8_t* data, bool sdk_own
         obj->data = data;
         w = vyxsim::RegisterObject(Kind::Image, obj);
     }
-    if (w.IsZero()) return Invalid();
-    if (g == Gate::FailAfterWork) return Injected(w, op);
-    return HandleAccess::Make<Image>(w);
+    return Finish(w, g, op);
 }
 
 Image Image::CreateFromFile(const char* path) {
@@ -121,56 +124,33 @@ Image Image::CreateFromFile(const char* path) {
     obj->size = {raster.width, raster.height};
     obj->storage = std::move(raster.pixels);
     obj->data = obj->storage.data();
-    const Words w = vyxsim::RegisterObject(Kind::Image, obj);
-    if (w.IsZero()) return Invalid();
-    if (g == Gate::FailAfterWork) return Injected(w, op);
-    return HandleAccess::Make<Image>(w);
+    return Finish(vyxsim::RegisterObject(Kind::Image, obj), g, op);
 }
 
 void Image::Destroy(Image image, bool no_reuse) {
-    static const char* const op = "Image::Destroy";
-    const Words w = HandleAccess::Get(image);
-    const Gate g = Enter(op, {{"image", w}, {"no_reuse", no_reuse}});
-    if (g == Gate::Fail) return;
-    auto obj = std::static_pointer_cast<ImageObj>(vyxsim::RemoveObject(Kind::Image, w));
-    if (!obj) {
-        vyxsim::SetLastError(vyxsim::kInvalidHandle, std::string(op) + ": the handle names no image");
-        return;
-    }
-    // The storage goes to the pool only when no other thread still uses the
-    // object (the registry no longer hands it out, so the count cannot grow).
-    if (!no_reuse && obj.use_count() == 1 && !obj->storage.empty()) {
-        obj->data = nullptr;
-        vyxsim::data::RecycleBytes(std::move(obj->storage));
-    }
-    if (g == Gate::FailAfterWork) vyxsim::SetInjectedError(op);
+    vyxsim::data::Destroy<ImageObj>("Image::Destroy", "image", Kind::Image, HandleAccess::Get(image), no_reuse,
+                                    "image", [](ImageObj& obj) {
+                                        if (obj.storage.empty()) return;  // caller memory
+                                        obj.data = nullptr;
+                                        vyxsim::data::RecycleBytes(std::move(obj.storage));
+                                    });
 }
 
 bool Image::IsValid() const {
-    if (Enter("Image::IsValid", {{"image", HandleAccess::Get(*this)}}) == Gate::Fail) return false;
-    return FindImage(*this) != nullptr;
+    return ImageQuery("Image::IsValid", *this, false, [](const ImageObj&) { return true; });
 }
 
 Size Image::GetSize() const {
-    if (Enter("Image::GetSize", {{"image", HandleAccess::Get(*this)}}) == Gate::Fail) return Size();
-    const auto obj = FindImage(*this);
-    return obj ? obj->size : Size();
+    return ImageQuery("Image::GetSize", *this, Size(), [](const ImageObj& obj) { return obj.size; });
 }
 
 ImageType::Enum Image::GetType() const {
-    if (Enter("Image::GetType", {{"image", HandleAccess::Get(*this)}}) == Gate::Fail) {
-        return ImageType::None;
-    }
-    const auto obj = FindImage(*this);
-    return obj ? obj->type : ImageType::None;
+    return ImageQuery("Image::GetType", *this, ImageType::None, [](const ImageObj& obj) { return obj.type; });
 }
 
 uint8_t* Image::GetDataPtr() const {
-    if (Enter("Image::GetDataPtr", {{"image", HandleAccess::Get(*this)}}) == Gate::Fail) {
-        return nullptr;
-    }
-    const auto obj = FindImage(*this);
-    return obj ? obj->data : nullptr;
+    return ImageQuery("Image::GetDataPtr", *this, static_cast<uint8_t*>(nullptr),
+                      [](const ImageObj& obj) { return obj.data; });
 }
 
 bool Image::SaveImage(const char* path) const {
@@ -178,7 +158,7 @@ bool Image::SaveImage(const char* path) const {
     const Gate g = Enter(op, {{"image", HandleAccess::Get(*this)}, {"path", path}});
     if (g == Gate::Fail) return false;
     const auto obj = FindImage(*this);
-    if (!obj) return vyxsim::Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the handle names no image");
+    if (!obj) return NoImage(op);
     if (path == nullptr) return vyxsim::data::BadArgument(op, "null path");
     const ImageFormat format = FormatOf(path);
     if (format == ImageFormat::None) return UnknownFormat(op, path);
@@ -209,15 +189,13 @@ Image Image::Clone() const {
     if (g == Gate::Fail) return Invalid();
     const auto src = FindImage(*this);
     if (!src) {
-        vyxsim::SetLastError(vyxsim::kInvalidHandle, std::string(op) + ": the handle names no image");
+        NoImage(op);
         return Invalid();
     }
     std::shared_ptr<ImageObj> copy;
     const Words w = vyxsim::NewImage(src->type, src->size, &copy);
-    if (w.IsZero()) return Invalid();
-    std::memcpy(copy->data, src->data, copy->storage.size());
-    if (g == Gate::FailAfterWork) return Injected(w, op);
-    return HandleAccess::Make<Image>(w);
+    if (!w.IsZero()) std::memcpy(copy->data, src->data, copy->storage.size());
+    return Finish(w, g, op);
 }
 
 }  // namespace Vyx

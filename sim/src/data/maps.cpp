@@ -7,6 +7,7 @@
 #include "core/handles.h"
 #include "core/objects.h"
 #include "data/common.h"
+#include "data/object_ops.h"
 #include "data/formats/bytes.h"
 #include "data/formats/io.h"
 #include "data/formats/png.h"
@@ -24,27 +25,23 @@ namespace {
 
 template <class M>
 std::shared_ptr<MapObj> FindMap(const M& map, Kind kind) {
-    return vyxsim::Find<MapObj>(kind, HandleAccess::Get(map));
+    return vyxsim::data::FindOf<MapObj>(kind, map);
 }
 
 template <class M>
 bool MapIsValid(const M& map, Kind kind, const char* op) {
-    if (Enter(op, {{"map", HandleAccess::Get(map)}}) == Gate::Fail) return false;
-    return FindMap(map, kind) != nullptr;
+    return vyxsim::data::Query<MapObj>(op, "map", kind, map, false, [](const MapObj&) { return true; });
 }
 
 template <class M>
 Size MapSize(const M& map, Kind kind, const char* op) {
-    if (Enter(op, {{"map", HandleAccess::Get(map)}}) == Gate::Fail) return Size();
-    const auto obj = FindMap(map, kind);
-    return obj ? obj->size : Size();
+    return vyxsim::data::Query<MapObj>(op, "map", kind, map, Size(), [](const MapObj& obj) { return obj.size; });
 }
 
 template <class M>
 double* MapData(const M& map, Kind kind, const char* op) {
-    if (Enter(op, {{"map", HandleAccess::Get(map)}}) == Gate::Fail) return nullptr;
-    const auto obj = FindMap(map, kind);
-    return obj ? obj->data : nullptr;
+    return vyxsim::data::Query<MapObj>(op, "map", kind, map, static_cast<double*>(nullptr),
+                                       [](const MapObj& obj) { return obj.data; });
 }
 
 // Depth in metres to 16-bit millimetres: rounded, 0 for no measurement (NaN)
@@ -66,9 +63,7 @@ bool DepthMap::SaveDepthMap(const char* path, bool float32) const {
     const Gate g = Enter(op, {{"map", HandleAccess::Get(*this)}, {"path", path}, {"float32", float32}});
     if (g == Gate::Fail) return false;
     const auto obj = FindMap(*this, Kind::DepthMap);
-    if (!obj) {
-        return vyxsim::Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the handle names no depth map");
-    }
+    if (!obj) return vyxsim::data::NoObject(op, "depth map");
     if (path == nullptr) return vyxsim::data::BadArgument(op, "null path");
     const std::string ext = vyxsim::fmt::LowerExtension(path);
     if (float32 && ext != "tif" && ext != "tiff") {

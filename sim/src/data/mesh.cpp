@@ -7,6 +7,7 @@
 #include "core/handles.h"
 #include "core/objects.h"
 #include "data/common.h"
+#include "data/object_ops.h"
 #include "data/formats/io.h"
 #include "data/formats/mesh_io.h"
 #include "vyx/data.h"
@@ -22,26 +23,16 @@ using vyxsim::Words;
 
 namespace {
 
-std::shared_ptr<MeshObj> FindMesh(const Mesh& mesh) {
-    return vyxsim::Find<MeshObj>(Kind::Mesh, HandleAccess::Get(mesh));
-}
+std::shared_ptr<MeshObj> FindMesh(const Mesh& mesh) { return vyxsim::data::FindOf<MeshObj>(Kind::Mesh, mesh); }
 
 Mesh Invalid() { return Mesh(); }
 
-bool NoMesh(const char* op) {
-    return vyxsim::Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the handle names no mesh");
-}
+bool NoMesh(const char* op) { return vyxsim::data::NoObject(op, "mesh"); }
 
 // Registers a mesh built for `op`, or undoes it when the call is made to fail
 // after its work.
 Mesh Finish(std::shared_ptr<MeshObj> mesh, Gate g, const char* op) {
-    const Words w = vyxsim::NewMesh(std::move(mesh));
-    if (w.IsZero()) return Invalid();
-    if (g == Gate::FailAfterWork) {
-        vyxsim::RemoveObject(Kind::Mesh, w);
-        return vyxsim::FailInjected(Invalid(), op);
-    }
-    return HandleAccess::Make<Mesh>(w);
+    return vyxsim::data::Finish<Mesh>(Kind::Mesh, vyxsim::NewMesh(std::move(mesh)), g, op);
 }
 
 bool ValidEdge(double max_edge, const char* op) {
@@ -83,9 +74,9 @@ Mesh Mesh::CreateFromPointMap(const PointMap& map, const double& max_edge) {
     static const char* const op = "Mesh::CreateFromPointMap";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(map)}, {"max_edge", max_edge}});
     if (g == Gate::Fail) return Invalid();
-    const auto src = vyxsim::Find<PointMapObj>(Kind::PointMap, HandleAccess::Get(map));
+    const auto src = vyxsim::data::FindOf<PointMapObj>(Kind::PointMap, map);
     if (!src) {
-        vyxsim::SetLastError(vyxsim::kInvalidHandle, std::string(op) + ": the handle names no point map");
+        vyxsim::data::NoObject(op, "point map");
         return Invalid();
     }
     if (!ValidEdge(max_edge, op)) return Invalid();
@@ -95,28 +86,20 @@ Mesh Mesh::CreateFromPointMap(const PointMap& map, const double& max_edge) {
 }
 
 void Mesh::Destroy(Mesh mesh, bool no_reuse) {
-    static const char* const op = "Mesh::Destroy";
-    const Words w = HandleAccess::Get(mesh);
-    const Gate g = Enter(op, {{"mesh", w}, {"no_reuse", no_reuse}});
-    if (g == Gate::Fail) return;
     // Mesh storage is never pooled: its size depends on the data.
-    if (!vyxsim::RemoveObject(Kind::Mesh, w)) {
-        NoMesh(op);
-        return;
-    }
-    if (g == Gate::FailAfterWork) vyxsim::SetInjectedError(op);
+    vyxsim::data::Destroy<MeshObj>("Mesh::Destroy", "mesh", Kind::Mesh, HandleAccess::Get(mesh), no_reuse, "mesh",
+                                   [](MeshObj&) {});
 }
 
 bool Mesh::IsValid() const {
-    if (Enter("Mesh::IsValid", {{"mesh", HandleAccess::Get(*this)}}) == Gate::Fail) return false;
-    return FindMesh(*this) != nullptr;
+    return vyxsim::data::Query<MeshObj>("Mesh::IsValid", "mesh", Kind::Mesh, *this, false,
+                                        [](const MeshObj&) { return true; });
 }
 
 Size Mesh::GetSize() const {
-    if (Enter("Mesh::GetSize", {{"mesh", HandleAccess::Get(*this)}}) == Gate::Fail) return Size();
-    const auto obj = FindMesh(*this);
-    if (!obj) return Size();
-    return {static_cast<int32_t>(obj->vertices.size()), static_cast<int32_t>(obj->triangles.size())};
+    return vyxsim::data::Query<MeshObj>("Mesh::GetSize", "mesh", Kind::Mesh, *this, Size(), [](const MeshObj& obj) {
+        return Size{static_cast<int32_t>(obj.vertices.size()), static_cast<int32_t>(obj.triangles.size())};
+    });
 }
 
 Mesh Mesh::Clone() const {

@@ -8,6 +8,7 @@
 #include "core/handles.h"
 #include "core/objects.h"
 #include "data/common.h"
+#include "data/object_ops.h"
 #include "data/formats/io.h"
 #include "data/formats/pcd.h"
 #include "data/formats/ply.h"
@@ -25,18 +26,21 @@ using vyxsim::Words;
 namespace {
 
 std::shared_ptr<PointMapObj> FindMap(const PointMap& map) {
-    return vyxsim::Find<PointMapObj>(Kind::PointMap, HandleAccess::Get(map));
+    return vyxsim::data::FindOf<PointMapObj>(Kind::PointMap, map);
 }
 
 PointMap Invalid() { return PointMap(); }
 
-PointMap Injected(Words w, const char* op) {
-    vyxsim::RemoveObject(Kind::PointMap, w);
-    return vyxsim::FailInjected(Invalid(), op);
+PointMap Finish(Words w, Gate g, const char* op) {
+    return vyxsim::data::Finish<PointMap>(Kind::PointMap, w, g, op);
 }
 
-bool NoMap(const char* op) {
-    return vyxsim::Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the handle names no point map");
+bool NoMap(const char* op) { return vyxsim::data::NoObject(op, "point map"); }
+
+// A query of a point map's object (`read`), `fallback` when there is none.
+template <class R, class Read>
+R MapQuery(const char* op, const PointMap& map, R fallback, Read read) {
+    return vyxsim::data::Query<PointMapObj>(op, "map", Kind::PointMap, map, fallback, read);
 }
 
 bool ValidUnit(PointMapUnit::Enum unit) {
@@ -99,9 +103,7 @@ PointMap PointMap::Create(PointMapType::Enum type, Size size, double* data, bool
         obj->normals = normals ? data + count / 2 : nullptr;
         w = vyxsim::RegisterObject(Kind::PointMap, obj);
     }
-    if (w.IsZero()) return Invalid();
-    if (g == Gate::FailAfterWork) return Injected(w, op);
-    return HandleAccess::Make<PointMap>(w);
+    return Finish(w, g, op);
 }
 
 PointMap PointMap::CreateFromFile(const char* path, Size size, PointMapUnit::Enum unit) {
@@ -180,39 +182,24 @@ PointMap PointMap::CreateFromFile(const char* path, Size size, PointMapUnit::Enu
     obj->points = obj->storage.data();
     obj->normals = cloud.has_normals ? obj->storage.data() + 3 * cells : nullptr;
     obj->timestamp = cloud.has_timestamp ? cloud.timestamp : 0;
-    const Words w = vyxsim::RegisterObject(Kind::PointMap, obj);
-    if (w.IsZero()) return Invalid();
-    if (g == Gate::FailAfterWork) return Injected(w, op);
-    return HandleAccess::Make<PointMap>(w);
+    return Finish(vyxsim::RegisterObject(Kind::PointMap, obj), g, op);
 }
 
 void PointMap::Destroy(PointMap map, bool no_reuse) {
-    static const char* const op = "PointMap::Destroy";
-    const Words w = HandleAccess::Get(map);
-    const Gate g = Enter(op, {{"map", w}, {"no_reuse", no_reuse}});
-    if (g == Gate::Fail) return;
-    auto obj = std::static_pointer_cast<PointMapObj>(vyxsim::RemoveObject(Kind::PointMap, w));
-    if (!obj) {
-        NoMap(op);
-        return;
-    }
-    // Pooled only when no other thread still uses the object.
-    if (!no_reuse && obj.use_count() == 1 && !obj->storage.empty()) {
-        obj->points = obj->normals = nullptr;
-        vyxsim::data::RecycleDoubles(std::move(obj->storage));
-    }
-    if (g == Gate::FailAfterWork) vyxsim::SetInjectedError(op);
+    vyxsim::data::Destroy<PointMapObj>("PointMap::Destroy", "map", Kind::PointMap, HandleAccess::Get(map),
+                                       no_reuse, "point map", [](PointMapObj& obj) {
+                                           if (obj.storage.empty()) return;  // caller memory
+                                           obj.points = obj.normals = nullptr;
+                                           vyxsim::data::RecycleDoubles(std::move(obj.storage));
+                                       });
 }
 
 bool PointMap::IsValid() const {
-    if (Enter("PointMap::IsValid", {{"map", HandleAccess::Get(*this)}}) == Gate::Fail) return false;
-    return FindMap(*this) != nullptr;
+    return MapQuery("PointMap::IsValid", *this, false, [](const PointMapObj&) { return true; });
 }
 
 Size PointMap::GetSize() const {
-    if (Enter("PointMap::GetSize", {{"map", HandleAccess::Get(*this)}}) == Gate::Fail) return Size();
-    const auto obj = FindMap(*this);
-    return obj ? obj->size : Size();
+    return MapQuery("PointMap::GetSize", *this, Size(), [](const PointMapObj& obj) { return obj.size; });
 }
 
 PointMap PointMap::Clone() const {
@@ -234,24 +221,17 @@ PointMap PointMap::Clone() const {
         std::memcpy(copy->normals, src->normals, values * sizeof(double));
     }
     copy->timestamp = src->timestamp.load();
-    if (g == Gate::FailAfterWork) return Injected(w, op);
-    return HandleAccess::Make<PointMap>(w);
+    return Finish(w, g, op);
 }
 
 double* PointMap::GetPointDataPtr() const {
-    if (Enter("PointMap::GetPointDataPtr", {{"map", HandleAccess::Get(*this)}}) == Gate::Fail) {
-        return nullptr;
-    }
-    const auto obj = FindMap(*this);
-    return obj ? obj->points : nullptr;
+    return MapQuery("PointMap::GetPointDataPtr", *this, static_cast<double*>(nullptr),
+                    [](const PointMapObj& obj) { return obj.points; });
 }
 
 double* PointMap::GetNormalDataPtr() const {
-    if (Enter("PointMap::GetNormalDataPtr", {{"map", HandleAccess::Get(*this)}}) == Gate::Fail) {
-        return nullptr;
-    }
-    const auto obj = FindMap(*this);
-    return obj ? obj->normals : nullptr;
+    return MapQuery("PointMap::GetNormalDataPtr", *this, static_cast<double*>(nullptr),
+                    [](const PointMapObj& obj) { return obj.normals; });
 }
 
 bool PointMap::Save(const char* filename, PointMapUnit::Enum unit, bool isBinary,
@@ -311,9 +291,8 @@ bool PointMap::Save(const char* filename, PointMapUnit::Enum unit, bool isBinary
 }
 
 uint64_t PointMap::GetTimestamp() const {
-    if (Enter("PointMap::GetTimestamp", {{"map", HandleAccess::Get(*this)}}) == Gate::Fail) return 0;
-    const auto obj = FindMap(*this);
-    return obj ? obj->timestamp.load() : 0;
+    return MapQuery("PointMap::GetTimestamp", *this, uint64_t{0},
+                    [](const PointMapObj& obj) { return obj.timestamp.load(); });
 }
 
 bool PointMap::SetTimestamp(uint64_t timestamp) {
