@@ -5,6 +5,7 @@
 #include <new>
 
 #include "data/formats/bytes.h"
+#include "data/formats/text.h"
 
 namespace vyxsim::fmt {
 
@@ -12,11 +13,6 @@ namespace {
 
 constexpr std::size_t kFileHeader = 14;
 constexpr uint32_t kBiRgb = 0;
-
-bool Bad(std::string* error, std::string message) {
-    *error = std::move(message);
-    return false;
-}
 
 }  // namespace
 

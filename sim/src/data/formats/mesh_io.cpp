@@ -15,11 +15,6 @@ namespace {
 
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 
-bool Bad(std::string* error, std::string message) {
-    *error = std::move(message);
-    return false;
-}
-
 // A chunk buffer that hands full chunks to the sink.
 class Chunks {
 public:

@@ -13,29 +13,8 @@ namespace vyxsim::fmt {
 
 namespace {
 
-bool Bad(std::string* error, std::string message) {
-    *error = std::move(message);
-    return false;
-}
-
-std::string Quote(std::string_view text) {
-    std::string s(text.substr(0, 40));
-    for (char& c : s) {
-        if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '?';
-    }
-    return "'" + s + (text.size() > 40 ? "...'" : "'");
-}
-
-void SplitLine(std::string_view line, std::vector<std::string_view>* tokens) {
-    tokens->clear();
-    std::size_t i = 0;
-    while (i < line.size() && tokens->size() < 4096) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) tokens->push_back(line.substr(start, i - start));
-    }
-}
+// Words read of one header line: a FIELDS line may name thousands of fields.
+constexpr std::size_t kMaxHeaderWords = 4096;
 
 enum Role : int { kSkip = -1, kX = 0, kNormal = 3, kRgb = 6 };
 
@@ -112,7 +91,7 @@ bool DecodePcd(const uint8_t* data, std::size_t size, CloudData* out, std::strin
             pos = end + 1;
         }
         if (!line.empty() && line[0] == '#') {
-            SplitLine(line.substr(1), &t);
+            SplitLine(line.substr(1), kMaxHeaderWords, &t);
             uint64_t ts;
             if (t.size() >= 2 && t[0] == "timestamp" && ParseUnsigned(t[1], &ts)) {
                 have_timestamp = true;
@@ -120,7 +99,7 @@ bool DecodePcd(const uint8_t* data, std::size_t size, CloudData* out, std::strin
             }
             continue;
         }
-        SplitLine(line, &t);
+        SplitLine(line, kMaxHeaderWords, &t);
         if (t.empty()) continue;
         const std::string_view kw = t[0];
         if (!any_line && kw != "VERSION" && kw != "FIELDS") {

@@ -13,6 +13,9 @@ namespace vyxsim::fmt {
 
 namespace {
 
+// Words read of one header line (the longest, a list property, has five).
+constexpr std::size_t kMaxHeaderWords = 64;
+
 enum class PType : uint8_t { I8, U8, I16, U16, I32, U32, F32, F64 };
 
 bool TypeFromName(std::string_view n, PType* t) {
@@ -112,30 +115,6 @@ struct Header {
     uint64_t timestamp = 0;
 };
 
-bool Bad(std::string* error, std::string message) {
-    *error = std::move(message);
-    return false;
-}
-
-std::string Quote(std::string_view text) {
-    std::string s(text.substr(0, 40));
-    for (char& c : s) {
-        if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '?';
-    }
-    return "'" + s + (text.size() > 40 ? "...'" : "'");
-}
-
-void SplitLine(std::string_view line, std::vector<std::string_view>* tokens) {
-    tokens->clear();
-    std::size_t i = 0;
-    while (i < line.size() && tokens->size() < 64) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) tokens->push_back(line.substr(start, i - start));
-    }
-}
-
 // Reads "organized width W height H" and "timestamp T" comments; other
 // comments are ignored. A grid with sizes out of range is an error.
 bool ParseComment(const std::vector<std::string_view>& t, Header* h, std::string* error) {
@@ -184,7 +163,7 @@ bool ParseHeader(const uint8_t* data, std::size_t size, bool want_faces, Header*
             first = false;
             continue;  // "ply", checked above
         }
-        SplitLine(line, &t);
+        SplitLine(line, kMaxHeaderWords, &t);
         if (t.empty()) continue;
         const std::string_view kw = t[0];
         if (kw == "format") {

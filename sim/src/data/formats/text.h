@@ -9,7 +9,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vyxsim::fmt {
 
@@ -34,6 +37,35 @@ inline char* PutFloat(char* p, float v) {
 
 inline char* PutUnsigned(char* p, uint64_t v) {
     return std::to_chars(p, p + kMaxNumberChars, v).ptr;
+}
+
+// Records a decoding problem in `error` and returns false.
+inline bool Bad(std::string* error, std::string message) {
+    *error = std::move(message);
+    return false;
+}
+
+// Up to 40 characters of `text` in single quotes for a message, with control
+// and non-ASCII bytes shown as '?'.
+inline std::string Quote(std::string_view text) {
+    std::string s(text.substr(0, 40));
+    for (char& c : s) {
+        if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '?';
+    }
+    return "'" + s + (text.size() > 40 ? "...'" : "'");
+}
+
+// The space- or tab-separated words of one header line, at most
+// `max_tokens` of them (a longer line's rest is not read).
+inline void SplitLine(std::string_view line, std::size_t max_tokens, std::vector<std::string_view>* tokens) {
+    tokens->clear();
+    std::size_t i = 0;
+    while (i < line.size() && tokens->size() < max_tokens) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) tokens->push_back(line.substr(start, i - start));
+    }
 }
 
 // Whitespace-separated tokens of a buffer.
