@@ -7,35 +7,12 @@
 #include <vector>
 
 #include "data/formats/bytes.h"
+#include "data/formats/records.h"
 #include "data/formats/text.h"
 
 namespace vyxsim::fmt {
 
 namespace {
-
-constexpr std::size_t kChunk = std::size_t{1} << 20;
-
-// A chunk buffer that hands full chunks to the sink.
-class Chunks {
-public:
-    explicit Chunks(Sink& sink) : sink_(sink) { buf_.resize(kChunk + 256); }
-    char* At() { return buf_.data() + used_; }
-    // Records that the writer advanced to `p`; flushes a full chunk.
-    bool Advance(char* p) {
-        used_ = static_cast<std::size_t>(p - buf_.data());
-        return used_ < kChunk || Flush();
-    }
-    bool Flush() {
-        const bool ok = used_ == 0 || sink_.Write(buf_.data(), used_);
-        used_ = 0;
-        return ok;
-    }
-
-private:
-    Sink& sink_;
-    std::vector<char> buf_;
-    std::size_t used_ = 0;
-};
 
 template <class T>
 char* Put(char* p, const T& v) {

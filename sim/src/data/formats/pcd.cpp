@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/formats/records.h"
 #include "data/formats/text.h"
 
 namespace vyxsim::fmt {
@@ -329,72 +330,22 @@ bool EncodePcd(const CloudView& cloud, bool binary, Sink& sink, std::string* err
         if (!sink.Write(cloud.points, n * 3 * sizeof(double))) return Bad(error, "write failed");
         return true;
     }
-    constexpr std::size_t kChunk = std::size_t{1} << 20;
-    std::vector<char> buf;
-    try {
-        buf.resize(kChunk + 16 * kMaxNumberChars);
-    } catch (const std::bad_alloc&) {
-        return Bad(error, "out of memory");
-    }
-    char* p = buf.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        const double* pt = cloud.points + 3 * i;
-        const double xyz[3] = {pt[0] * cloud.scale, pt[1] * cloud.scale, pt[2] * cloud.scale};
-        uint32_t packed = 0;
-        if (colors) {
-            const ColorSource& src = cloud.colors;
-            uint8_t r, g, b;
-            if (src.channels == 1) {
-                r = g = b = src.pixels[i];
-            } else {
-                const uint8_t* px = src.pixels + 3 * i;
-                r = src.bgr ? px[2] : px[0];
-                g = px[1];
-                b = src.bgr ? px[0] : px[2];
-            }
-            packed = (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
+    // A colour is the PCD convention's packed 0x00RRGGBB, stored in the bits
+    // of a float.
+    return WritePointRecords(cloud, binary, sink, error, [&cloud](char* p, std::size_t i, bool bin) {
+        uint8_t rgb[3];
+        ColorOf(cloud.colors, i, rgb);
+        const uint32_t packed = (uint32_t{rgb[0]} << 16) | (uint32_t{rgb[1]} << 8) | rgb[2];
+        if (bin) {
+            std::memcpy(p, &packed, 4);
+            return p + 4;
         }
-        if (binary) {
-            std::memcpy(p, xyz, 24);
-            p += 24;
-            if (normals) {
-                std::memcpy(p, cloud.normals + 3 * i, 24);
-                p += 24;
-            }
-            if (colors) {
-                std::memcpy(p, &packed, 4);
-                p += 4;
-            }
-        } else {
-            for (int k = 0; k < 3; ++k) {
-                p = PutDouble(p, xyz[k]);
-                *p++ = ' ';
-            }
-            if (normals) {
-                for (int k = 0; k < 3; ++k) {
-                    p = PutDouble(p, cloud.normals[3 * i + static_cast<std::size_t>(k)]);
-                    *p++ = ' ';
-                }
-            }
-            if (colors) {
-                float f;
-                std::memcpy(&f, &packed, 4);
-                p = PutFloat(p, f);
-                *p++ = ' ';
-            }
-            p[-1] = '\n';
-        }
-        if (p >= buf.data() + kChunk) {
-            if (!sink.Write(buf.data(), static_cast<std::size_t>(p - buf.data()))) {
-                return Bad(error, "write failed");
-            }
-            p = buf.data();
-        }
-    }
-    if (p > buf.data() && !sink.Write(buf.data(), static_cast<std::size_t>(p - buf.data()))) {
-        return Bad(error, "write failed");
-    }
-    return true;
+        float f;
+        std::memcpy(&f, &packed, 4);
+        p = PutFloat(p, f);
+        *p++ = ' ';
+        return p;
+    });
 }
 
 }  // namespace vyxsim::fmt

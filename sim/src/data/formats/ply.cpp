@@ -7,6 +7,7 @@
 #include <new>
 #include <string_view>
 
+#include "data/formats/records.h"
 #include "data/formats/text.h"
 
 namespace vyxsim::fmt {
@@ -645,30 +646,6 @@ bool DecodePlyStream(ByteReader& reader, std::size_t size, double divisor, Cloud
     return true;
 }
 
-namespace {
-
-// The colour of point i as R, G, B.
-inline void ColorOf(const ColorSource& src, std::size_t i, uint8_t* rgb) {
-    if (src.channels == 1) {
-        rgb[0] = rgb[1] = rgb[2] = src.pixels[i];
-        return;
-    }
-    const uint8_t* p = src.pixels + 3 * i;
-    if (src.bgr) {
-        rgb[0] = p[2];
-        rgb[1] = p[1];
-        rgb[2] = p[0];
-    } else {
-        rgb[0] = p[0];
-        rgb[1] = p[1];
-        rgb[2] = p[2];
-    }
-}
-
-constexpr std::size_t kChunk = std::size_t{1} << 20;
-
-}  // namespace
-
 bool EncodePly(const CloudView& cloud, bool binary, Sink& sink, std::string* error) {
     if (cloud.width <= 0 || cloud.height <= 0 || cloud.points == nullptr) {
         return Bad(error, "nothing to encode");
@@ -699,7 +676,7 @@ bool EncodePly(const CloudView& cloud, bool binary, Sink& sink, std::string* err
         // Scaled in blocks of doubles, a loop the compiler vectorises.
         std::vector<double> block;
         try {
-            block.resize(std::min<std::size_t>(3 * n, kChunk / sizeof(double)));
+            block.resize(std::min<std::size_t>(3 * n, Chunks::kChunk / sizeof(double)));
         } catch (const std::bad_alloc&) {
             return Bad(error, "out of memory");
         }
@@ -711,60 +688,19 @@ bool EncodePly(const CloudView& cloud, bool binary, Sink& sink, std::string* err
         }
         return true;
     }
-    std::vector<char> buf;
-    try {
-        buf.resize(kChunk + 16 * kMaxNumberChars);
-    } catch (const std::bad_alloc&) {
-        return Bad(error, "out of memory");
-    }
-    char* p = buf.data();
-    const char* flush_at = buf.data() + kChunk;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double* pt = cloud.points + 3 * i;
-        const double xyz[3] = {pt[0] * cloud.scale, pt[1] * cloud.scale, pt[2] * cloud.scale};
-        uint8_t rgb[3] = {0, 0, 0};
-        if (colors) ColorOf(cloud.colors, i, rgb);
-        if (binary) {
-            std::memcpy(p, xyz, 24);
-            p += 24;
-            if (normals) {
-                std::memcpy(p, cloud.normals + 3 * i, 24);
-                p += 24;
-            }
-            if (colors) {
-                std::memcpy(p, rgb, 3);
-                p += 3;
-            }
-        } else {
-            for (int k = 0; k < 3; ++k) {
-                p = PutDouble(p, xyz[k]);
-                *p++ = ' ';
-            }
-            if (normals) {
-                for (int k = 0; k < 3; ++k) {
-                    p = PutDouble(p, cloud.normals[3 * i + static_cast<std::size_t>(k)]);
-                    *p++ = ' ';
-                }
-            }
-            if (colors) {
-                for (int k = 0; k < 3; ++k) {
-                    p = PutUnsigned(p, rgb[k]);
-                    *p++ = ' ';
-                }
-            }
-            p[-1] = '\n';
+    return WritePointRecords(cloud, binary, sink, error, [&cloud](char* p, std::size_t i, bool bin) {
+        uint8_t rgb[3];
+        ColorOf(cloud.colors, i, rgb);
+        if (bin) {
+            std::memcpy(p, rgb, 3);
+            return p + 3;
         }
-        if (p >= flush_at) {
-            if (!sink.Write(buf.data(), static_cast<std::size_t>(p - buf.data()))) {
-                return Bad(error, "write failed");
-            }
-            p = buf.data();
+        for (uint8_t c : rgb) {
+            p = PutUnsigned(p, c);
+            *p++ = ' ';
         }
-    }
-    if (p > buf.data() && !sink.Write(buf.data(), static_cast<std::size_t>(p - buf.data()))) {
-        return Bad(error, "write failed");
-    }
-    return true;
+        return p;
+    });
 }
 
 }  // namespace vyxsim::fmt
