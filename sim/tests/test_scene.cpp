@@ -156,7 +156,7 @@ TEST(SceneDescription, RejectsBadDescriptionsNamingThePlace) {
         {R"({"objects": [{"type": "sphere", "radius": -1}]})", "scene.objects[0].radius"},
         {R"({"objects": [{"type": "sphere"}]})", "needs 'radius'"},
         {R"({"objects": [{"type": "box", "size": [1, 1]}]})", "scene.objects[0].size"},
-        {R"({"objects": [{"type": "box", "size": [1, 1, 1], "colour": 1}]})", "unknown key 'colour'"},
+        {R"({"objects": [{"type": "box", "size": [1, 1, 1], "colour": 1}]})", "scene.objects[0].colour: unknown key"},
         {R"({"objects": [{"type": "plane", "pose": {"matrix": [2,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1]}}]})", "rotation"},
         {R"({"objects": [{"type": "plane", "albedo": 1.5}]})", "scene.objects[0].albedo"},
         {R"({"objects": [{"type": "board", "grid": {"spacing": 0.01, "circle_radius": 0.006}}]})", "circle_radius"},

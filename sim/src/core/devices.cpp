@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "core/error.h"
+#include "core/json_read.h"
 #include "core/network.h"
 
 namespace vyxsim {
@@ -80,81 +81,13 @@ const char kDefaultConfiguration[] = R"json({
 // ---------------------------------------------------------------------------
 // Validation. Every problem is thrown as a Problem naming the JSON path.
 
-struct Problem : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void Throw(const std::string& path, const std::string& what) {
-    throw Problem(path.empty() ? what : path + ": " + what);
-}
-
-std::string Join(const std::string& path, const std::string& key) {
-    return path.empty() ? key : path + "." + key;
-}
-
-const char* TypeName(const json& j) {
-    switch (j.type()) {
-        case json::value_t::null: return "null";
-        case json::value_t::object: return "an object";
-        case json::value_t::array: return "an array";
-        case json::value_t::string: return "a string";
-        case json::value_t::boolean: return "a boolean";
-        case json::value_t::number_integer:
-        case json::value_t::number_unsigned: return "an integer";
-        case json::value_t::number_float: return "a number";
-        default: return "an unsupported value";
-    }
-}
-
-[[noreturn]] void WrongType(const std::string& path, const char* expected, const json& got) {
-    Throw(path, std::string("expected ") + expected + ", got " + TypeName(got));
-}
-
-// Refuses keys other than `allowed` (a "comment" key is always allowed), so
-// that a misspelt key is an error instead of being silently ignored.
-void CheckKeys(const json& obj, const std::string& path, std::initializer_list<const char*> allowed) {
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        if (it.key() == "comment") continue;
-        bool known = false;
-        for (const char* k : allowed) known = known || it.key() == k;
-        if (!known) Throw(Join(path, it.key()), "unknown key");
-    }
-}
-
-const json* Member(const json& obj, const char* key) {
-    auto it = obj.find(key);
-    return it == obj.end() ? nullptr : &*it;
-}
+using namespace jsonread;  // Problem, Throw, Join, the typed readers
 
 bool ReadBool(const json& obj, const std::string& path, const char* key, bool def) {
     const json* v = Member(obj, key);
     if (!v) return def;
     if (!v->is_boolean()) WrongType(Join(path, key), "a boolean", *v);
     return v->get<bool>();
-}
-
-int64_t AsInt(const json& v, const std::string& path, int64_t lo, int64_t hi) {
-    if (!v.is_number_integer()) WrongType(path, "an integer", v);
-    if (v.is_number_unsigned() && v.get<uint64_t>() > static_cast<uint64_t>(hi)) {
-        Throw(path, "must be between " + std::to_string(lo) + " and " + std::to_string(hi));
-    }
-    int64_t x = v.get<int64_t>();
-    if (x < lo || x > hi) {
-        Throw(path, std::to_string(x) + " is out of range (" + std::to_string(lo) + " to " +
-                        std::to_string(hi) + ")");
-    }
-    return x;
-}
-
-double AsNumber(const json& v, const std::string& path, double lo, double hi) {
-    if (!v.is_number()) WrongType(path, "a number", v);
-    double x = v.get<double>();
-    if (!std::isfinite(x) || x < lo || x > hi) {
-        std::ostringstream os;
-        os << x << " is out of range (" << lo << " to " << hi << ")";
-        Throw(path, os.str());
-    }
-    return x;
 }
 
 int64_t ReadInt(const json& obj, const std::string& path, const char* key, int64_t def, int64_t lo,
@@ -167,14 +100,6 @@ double ReadNumber(const json& obj, const std::string& path, const char* key, dou
                   double hi) {
     const json* v = Member(obj, key);
     return v ? AsNumber(*v, Join(path, key), lo, hi) : def;
-}
-
-const json& ArrayOf(const json& v, const std::string& path, std::size_t n) {
-    if (!v.is_array()) WrongType(path, ("an array of " + std::to_string(n) + " values").c_str(), v);
-    if (v.size() != n) {
-        Throw(path, "expected " + std::to_string(n) + " values, got " + std::to_string(v.size()));
-    }
-    return v;
 }
 
 // A text that fits a 32-byte DeviceInfo field: at most 31 bytes, no control

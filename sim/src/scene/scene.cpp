@@ -11,6 +11,7 @@
 
 #include "core/devices.h"
 #include "core/error.h"
+#include "core/json_read.h"
 
 using nlohmann::json;
 
@@ -20,65 +21,11 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct Problem : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void Throw(const std::string& path, const std::string& what) {
-    throw Problem(path.empty() ? what : path + ": " + what);
-}
-
-std::string Join(const std::string& path, const std::string& key) {
-    return path.empty() ? key : path + "." + key;
-}
-
-void CheckKeys(const json& obj, const std::string& path, std::initializer_list<const char*> keys) {
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        bool known = false;
-        for (const char* k : keys) known = known || it.key() == k;
-        if (!known) {
-            std::string list;
-            for (const char* k : keys) list += std::string(list.empty() ? "" : ", ") + k;
-            Throw(path, "unknown key '" + Printable(it.key(), 40) + "' (known: " + list + ")");
-        }
-    }
-}
-
-const json* Member(const json& obj, const char* key) {
-    auto it = obj.find(key);
-    return it == obj.end() ? nullptr : &*it;
-}
-
-double Number(const json& v, const std::string& path, double lo, double hi) {
-    if (!v.is_number()) Throw(path, "must be a number");
-    double d = v.get<double>();
-    if (!std::isfinite(d) || d < lo || d > hi) {
-        Throw(path, "must lie between " + std::to_string(lo) + " and " + std::to_string(hi));
-    }
-    return d;
-}
-
-int Integer(const json& v, const std::string& path, int64_t lo, int64_t hi) {
-    if (!v.is_number_integer()) Throw(path, "must be an integer");
-    int64_t i = v.is_number_unsigned() ? static_cast<int64_t>(std::min<uint64_t>(v.get<uint64_t>(), INT64_MAX))
-                                       : v.get<int64_t>();
-    if (i < lo || i > hi) {
-        Throw(path, "must lie between " + std::to_string(lo) + " and " + std::to_string(hi));
-    }
-    return static_cast<int>(i);
-}
-
-std::vector<double> Numbers(const json& v, const std::string& path, std::size_t n, double lo,
-                            double hi) {
-    if (!v.is_array() || v.size() != n) Throw(path, "must be an array of " + std::to_string(n) + " numbers");
-    std::vector<double> out;
-    for (std::size_t i = 0; i < n; ++i) out.push_back(Number(v[i], path + "[" + std::to_string(i) + "]", lo, hi));
-    return out;
-}
+using namespace jsonread;  // Problem, Throw, Join, the typed readers
 
 Rgb ReadColor(const json& v, const std::string& path) {
     if (v.is_number()) {
-        double g = Number(v, path, 0.0, 1.0);
+        double g = AsNumber(v, path, 0.0, 1.0);
         return {g, g, g};
     }
     if (v.is_array() && v.size() == 3) {
@@ -150,7 +97,7 @@ Marker ReadMarker(const json& v, const std::string& path, const MarkerGeometry& 
     if (m.kind == MarkerKind::Coded) {
         const json* c = Member(v, "code");
         if (!c) Throw(path, "a coded marker needs 'code'");
-        m.word = static_cast<uint32_t>(Integer(*c, Join(path, "code"), 1, mask));
+        m.word = static_cast<uint32_t>(AsInt(*c, Join(path, "code"), 1, mask));
     } else {
         if (Member(v, "code")) Throw(Join(path, "code"), "a concentric marker has no code");
         m.word = mask;
@@ -159,7 +106,7 @@ Marker ReadMarker(const json& v, const std::string& path, const MarkerGeometry& 
     if (!pos) Throw(path, "needs 'position' [x, y] in the surface frame (metres)");
     auto a = Numbers(*pos, Join(path, "position"), 2, -kBig, kBig);
     m.position = {a[0], a[1]};
-    if (const json* r = Member(v, "r0")) m.r0 = Number(*r, Join(path, "r0"), 1e-5, 1.0);
+    if (const json* r = Member(v, "r0")) m.r0 = AsNumber(*r, Join(path, "r0"), 1e-5, 1.0);
     return m;
 }
 
@@ -228,7 +175,7 @@ Object ReadObject(const json& v, const std::string& path, const MarkerGeometry& 
         }
         const json* r = Member(v, "radius");
         if (!r) Throw(path, "a sphere needs 'radius' (metres)");
-        o.radius = Number(*r, Join(path, "radius"), 1e-6, kBig);
+        o.radius = AsNumber(*r, Join(path, "radius"), 1e-6, kBig);
         albedo("albedo", &o.albedo);
     } else if (t == "cylinder") {
         CheckKeys(v, path, {"type", "name", "pose", "radius", "height", "albedo"});
@@ -237,8 +184,8 @@ Object ReadObject(const json& v, const std::string& path, const MarkerGeometry& 
         const json* r = Member(v, "radius");
         const json* h = Member(v, "height");
         if (!r || !h) Throw(path, "a cylinder needs 'radius' and 'height' (metres)");
-        o.radius = Number(*r, Join(path, "radius"), 1e-6, kBig);
-        o.height = Number(*h, Join(path, "height"), 1e-6, kBig);
+        o.radius = AsNumber(*r, Join(path, "radius"), 1e-6, kBig);
+        o.height = AsNumber(*h, Join(path, "height"), 1e-6, kBig);
         albedo("albedo", &o.albedo);
     } else if (t == "board") {
         CheckKeys(v, path, {"type", "name", "pose", "size", "albedo", "grid", "markers"});
@@ -250,12 +197,12 @@ Object ReadObject(const json& v, const std::string& path, const MarkerGeometry& 
             std::string gp = Join(path, "grid");
             if (!gj->is_object()) Throw(gp, "must be an object");
             CheckKeys(*gj, gp, {"cols", "rows", "spacing", "circle_radius", "albedo"});
-            if (const json* c = Member(*gj, "cols")) o.grid.cols = Integer(*c, Join(gp, "cols"), 1, 200);
-            if (const json* c = Member(*gj, "rows")) o.grid.rows = Integer(*c, Join(gp, "rows"), 1, 200);
-            if (const json* c = Member(*gj, "spacing")) o.grid.spacing = Number(*c, Join(gp, "spacing"), 1e-5, 10.0);
+            if (const json* c = Member(*gj, "cols")) o.grid.cols = AsInt(*c, Join(gp, "cols"), 1, 200);
+            if (const json* c = Member(*gj, "rows")) o.grid.rows = AsInt(*c, Join(gp, "rows"), 1, 200);
+            if (const json* c = Member(*gj, "spacing")) o.grid.spacing = AsNumber(*c, Join(gp, "spacing"), 1e-5, 10.0);
             o.grid.radius = o.grid.spacing / 4.0;
             if (const json* c = Member(*gj, "circle_radius")) {
-                o.grid.radius = Number(*c, Join(gp, "circle_radius"), 1e-6, 10.0);
+                o.grid.radius = AsNumber(*c, Join(gp, "circle_radius"), 1e-6, 10.0);
             }
             if (o.grid.radius >= o.grid.spacing / 2.0) {
                 Throw(Join(gp, "circle_radius"), "must be less than half the spacing");
@@ -367,7 +314,7 @@ bool ParseScene(const json& j, Scene* out, std::string* error) {
         if (!j.is_object()) Throw("scene", "must be an object");
         CheckKeys(j, "scene", {"ambient", "ambient_color", "marker_bright", "marker_dark", "marker_type", "objects"});
         Scene s;
-        if (const json* v = Member(j, "ambient")) s.ambient = Number(*v, "scene.ambient", 0.0, 10.0);
+        if (const json* v = Member(j, "ambient")) s.ambient = AsNumber(*v, "scene.ambient", 0.0, 10.0);
         if (const json* v = Member(j, "ambient_color")) s.ambient_color = ReadColor(*v, "scene.ambient_color");
         if (const json* v = Member(j, "marker_bright")) s.marker_bright = ReadColor(*v, "scene.marker_bright");
         if (const json* v = Member(j, "marker_dark")) s.marker_dark = ReadColor(*v, "scene.marker_dark");
@@ -375,12 +322,12 @@ bool ParseScene(const json& j, Scene* out, std::string* error) {
             if (!v->is_object()) Throw("scene.marker_type", "must be an object");
             CheckKeys(*v, "scene.marker_type", {"N", "r1_to_r0_ratio", "r2_to_r0_ratio", "border_to_r0_ratio"});
             auto& g = s.marker_geometry;
-            if (const json* x = Member(*v, "N")) g.bits = Integer(*x, "scene.marker_type.N", 3, 20);
-            if (const json* x = Member(*v, "r1_to_r0_ratio")) g.r1_ratio = Number(*x, "scene.marker_type.r1_to_r0_ratio", 1.0, 100.0);
-            if (const json* x = Member(*v, "r2_to_r0_ratio")) g.r2_ratio = Number(*x, "scene.marker_type.r2_to_r0_ratio", 1.0, 100.0);
+            if (const json* x = Member(*v, "N")) g.bits = AsInt(*x, "scene.marker_type.N", 3, 20);
+            if (const json* x = Member(*v, "r1_to_r0_ratio")) g.r1_ratio = AsNumber(*x, "scene.marker_type.r1_to_r0_ratio", 1.0, 100.0);
+            if (const json* x = Member(*v, "r2_to_r0_ratio")) g.r2_ratio = AsNumber(*x, "scene.marker_type.r2_to_r0_ratio", 1.0, 100.0);
             g.border_ratio = g.r2_ratio + 0.75;
             if (const json* x = Member(*v, "border_to_r0_ratio")) {
-                g.border_ratio = Number(*x, "scene.marker_type.border_to_r0_ratio", 1.0, 100.0);
+                g.border_ratio = AsNumber(*x, "scene.marker_type.border_to_r0_ratio", 1.0, 100.0);
             }
             if (!(g.r1_ratio < g.r2_ratio && g.r2_ratio <= g.border_ratio)) {
                 Throw("scene.marker_type", "needs 1 <= r1_to_r0_ratio < r2_to_r0_ratio <= border_to_r0_ratio");
