@@ -22,6 +22,25 @@ double Median(std::vector<double> v) {
     return v[mid];
 }
 
+// The centroid of `points` and the eigen-decomposition of their scatter
+// matrix, eigenvalues ascending: the last eigenvector points along the
+// widest spread, the first is the normal of the best-fitting plane.
+struct Spread {
+    Eigen::Vector3d centroid;
+    Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eig;
+};
+
+Spread SpreadOf(const std::vector<Eigen::Vector3d>& points) {
+    Spread s;
+    s.centroid = Eigen::Vector3d::Zero();
+    for (const auto& p : points) s.centroid += p;
+    s.centroid /= static_cast<double>(points.size());
+    Eigen::Matrix3d C = Eigen::Matrix3d::Zero();
+    for (const auto& p : points) C += (p - s.centroid) * (p - s.centroid).transpose();
+    s.eig.compute(C);
+    return s;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -121,14 +140,9 @@ bool FitRigid(const std::vector<Eigen::Vector3d>& src, const std::vector<Eigen::
 
 double LateralSpread(const std::vector<Eigen::Vector3d>& points) {
     if (points.size() < 3) return 0.0;
-    Eigen::Vector3d m = Eigen::Vector3d::Zero();
-    for (const auto& p : points) m += p;
-    m /= static_cast<double>(points.size());
-    Eigen::Matrix3d C = Eigen::Matrix3d::Zero();
-    for (const auto& p : points) C += (p - m) * (p - m).transpose();
-    C /= static_cast<double>(points.size());
-    Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> es(C);
-    return std::sqrt(std::max(0.0, es.eigenvalues()(1)));
+    // The scatter's eigenvalue over the count is the variance along that axis.
+    const Spread s = SpreadOf(points);
+    return std::sqrt(std::max(0.0, s.eig.eigenvalues()(1) / static_cast<double>(points.size())));
 }
 
 namespace {
@@ -232,15 +246,10 @@ bool FitRigidRobust(const std::vector<Eigen::Vector3d>& src, const std::vector<E
 
 bool FitPlane(const std::vector<Eigen::Vector3d>& points, Plane* out) {
     if (points.size() < 3) return false;
-    Eigen::Vector3d m = Eigen::Vector3d::Zero();
-    for (const auto& p : points) m += p;
-    m /= static_cast<double>(points.size());
-    Eigen::Matrix3d C = Eigen::Matrix3d::Zero();
-    for (const auto& p : points) C += (p - m) * (p - m).transpose();
-    Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> es(C);
-    if (es.info() != Eigen::Success || !(es.eigenvalues()(1) > 0.0)) return false;
-    out->normal = es.eigenvectors().col(0).normalized();
-    out->d = out->normal.dot(m);
+    const Spread s = SpreadOf(points);
+    if (s.eig.info() != Eigen::Success || !(s.eig.eigenvalues()(1) > 0.0)) return false;
+    out->normal = s.eig.eigenvectors().col(0).normalized();
+    out->d = out->normal.dot(s.centroid);
     return out->normal.allFinite();
 }
 
@@ -341,15 +350,11 @@ bool LinearPoseGeneral(const std::vector<Eigen::Vector3d>& X, const std::vector<
 
 bool LinearPosePlanar(const std::vector<Eigen::Vector3d>& X, const std::vector<Eigen::Vector2d>& x, Rigid* out) {
     const std::size_t n = X.size();
-    Eigen::Vector3d m = Eigen::Vector3d::Zero();
-    for (const auto& p : X) m += p;
-    m /= static_cast<double>(n);
-    Eigen::Matrix3d C = Eigen::Matrix3d::Zero();
-    for (const auto& p : X) C += (p - m) * (p - m).transpose();
-    Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> es(C);
+    const Spread spread = SpreadOf(X);
+    const Eigen::Vector3d& m = spread.centroid;
     Eigen::Matrix3d E;  // columns: in-plane axes, then the normal
-    E.col(0) = es.eigenvectors().col(2);
-    E.col(1) = es.eigenvectors().col(1);
+    E.col(0) = spread.eig.eigenvectors().col(2);
+    E.col(1) = spread.eig.eigenvectors().col(1);
     E.col(2) = E.col(0).cross(E.col(1));
     std::vector<Eigen::Vector2d> ab(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -472,13 +477,7 @@ bool SolvePnP(const std::vector<Eigen::Vector3d>& X, const std::vector<Eigen::Ve
     std::vector<Eigen::Vector2d> x(n);
     for (std::size_t i = 0; i < n; ++i) x[i] = cam.Normalised(px[i]);
     // Coplanar or in general position?
-    Eigen::Vector3d m = Eigen::Vector3d::Zero();
-    for (const auto& p : X) m += p;
-    m /= static_cast<double>(n);
-    Eigen::Matrix3d C = Eigen::Matrix3d::Zero();
-    for (const auto& p : X) C += (p - m) * (p - m).transpose();
-    Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> es(C);
-    const Eigen::Vector3d ev = es.eigenvalues();
+    const Eigen::Vector3d ev = SpreadOf(X).eig.eigenvalues();
     if (!(ev(1) > 0.0)) return false;
     const bool planar = ev(0) < 1e-4 * ev(2);
     Rigid T;
