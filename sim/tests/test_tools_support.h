@@ -58,36 +58,31 @@ inline Eigen::Matrix4d LookAt(const Eigen::Vector3d& eye, const Eigen::Vector3d&
     return m;
 }
 
+// A stereo device record: two `width` x `height` cameras of focal length
+// `f` (pixels), `baseline` metres apart, the projector half way between.
+inline vyxsim::DeviceRecord* StereoDevice(int width, int height, double f, double baseline, int near_mm,
+                                          int far_mm) {
+    auto* r = new vyxsim::DeviceRecord();
+    r->left = MakeCamera(width, height, f);
+    r->right = r->left;
+    r->right.pose[3] = baseline;
+    r->projector = r->left;
+    r->projector.pose[3] = baseline / 2;
+    r->workingdist_near_mm = near_mm;
+    r->workingdist_far_mm = far_mm;
+    return r;
+}
+
 // A device record whose default scene has a 15 mm circle grid (the colour
-// device's geometry, with a camera of `scale` times its resolution).
+// device's geometry).
 inline vyxsim::DeviceRecord& ColourDevice() {
-    static vyxsim::DeviceRecord* d = [] {
-        auto* r = new vyxsim::DeviceRecord();
-        r->left = MakeCamera(1920, 1200, 2200.0);
-        r->right = r->left;
-        r->right.pose[3] = 0.15;
-        r->projector = r->left;
-        r->projector.pose[3] = 0.075;
-        r->workingdist_near_mm = 500;
-        r->workingdist_far_mm = 1000;
-        return r;
-    }();
+    static vyxsim::DeviceRecord* d = StereoDevice(1920, 1200, 2200.0, 0.15, 500, 1000);
     return *d;
 }
 
 // The grey device's geometry (1280 x 1024, 12.5 mm grid).
 inline vyxsim::DeviceRecord& GreyDevice() {
-    static vyxsim::DeviceRecord* d = [] {
-        auto* r = new vyxsim::DeviceRecord();
-        r->left = MakeCamera(1280, 1024, 1500.0);
-        r->right = r->left;
-        r->right.pose[3] = 0.1;
-        r->projector = r->left;
-        r->projector.pose[3] = 0.05;
-        r->workingdist_near_mm = 400;
-        r->workingdist_far_mm = 800;
-        return r;
-    }();
+    static vyxsim::DeviceRecord* d = StereoDevice(1280, 1024, 1500.0, 0.1, 400, 800);
     return *d;
 }
 
