@@ -5,28 +5,27 @@
 // capture renders, so cameras of different devices capture in parallel.
 // Device-wide state (settings, cover, user sets, who has the device open)
 // lives in the device's CameraState.
+#include <algorithm>
+#include <array>
 #include <atomic>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
+#include "camera/camera_calls.h"
+#include "camera/camera_entry.h"
 #include "camera/camera_state.h"
 #include "camera/capture.h"
 #include "camera/maintenance.h"
 #include "camera/options.h"
 #include "camera/pipeline.h"
+#include "camera/x2_shared.h"
 #include "core/call.h"
 #include "core/devices.h"
 #include "core/error.h"
 #include "core/handles.h"
 #include "core/objects.h"
-#include "data/formats/png.h"
 #include "scene/render.h"
 #include "scene/scene.h"
 #include "vyx/x1.h"
@@ -41,6 +40,11 @@ constexpr uint64_t kNoise3D = 1, kNoise2D = 2, kNoiseBalance = 100;
 }  // namespace
 
 struct X1Obj : Object {
+    using Handle = Vyx::X1;
+    static constexpr Kind kKind = Kind::X1;
+    static constexpr const char* kName = "camera";
+    static constexpr const char* kTraceArg = "camera";
+
     uint64_t id = cam::NewSessionId();
     std::shared_ptr<DeviceRecord> device;
     std::shared_ptr<CameraState> state;
@@ -65,6 +69,7 @@ struct X1Obj : Object {
     } results;
 
     const CameraModel& Model() const { return camera_index == 0 ? device->left : device->right; }
+    const CameraModel& RoiCamera() const { return Model(); }
 
     // Gives up the device (if this camera holds it).
     void DropSession() {
@@ -80,32 +85,6 @@ struct X1Obj : Object {
 };
 
 namespace {
-
-std::string Dev(const X1Obj& c) { return "device '" + Printable(c.device->serial, 40) + "'"; }
-
-std::shared_ptr<X1Obj> Lookup(const Vyx::X1& h, const char* op) {
-    auto cam = Find<X1Obj>(Kind::X1, Vyx::HandleAccess::Get(h));
-    if (!cam) Fail(0, kInvalidHandle, std::string(op) + ": the camera handle names no camera (never created, or destroyed)");
-    return cam;
-}
-
-bool Connected(X1Obj& c, const char* op) {
-    if (c.device->connected.load()) return true;
-    c.DropSession();
-    return cam::DisconnectedError(op, *c.device);
-}
-
-// Open and connected.
-bool Ready(X1Obj& c, const char* op) {
-    if (!Connected(c, op)) return false;
-    if (!c.open.load()) return Fail(false, kNotOpen, std::string(op) + ": the camera of " + Dev(c) + " is not open");
-    return true;
-}
-
-std::string RoiText(const Vyx::ROI& r) {
-    return "[" + std::to_string(r.x) + " " + std::to_string(r.y) + " " + std::to_string(r.width) + " " +
-           std::to_string(r.height) + "]";
-}
 
 // Releases the results of the last capture.
 void ReleaseResults(X1Obj::Results& r) {
@@ -134,7 +113,7 @@ bool OutputTransform(const char* op, const X1Obj& c, bool transform_to_camera,
             if (!scene::BoardGroundTruth(sc, &board)) {
                 return Fail(false, kNoResult,
                             std::string(op) + ": the custom transformation is relative to the calibration board, and the scene of " +
-                                Dev(c) + " has none");
+                                cam::DeviceText(*c.device) + " has none");
             }
             *out = T * board.pose.inverse() * cam_to_dev;
             return true;
@@ -145,32 +124,11 @@ bool OutputTransform(const char* op, const X1Obj& c, bool transform_to_camera,
     }
 }
 
-// Registers (again, if the caller destroyed it) a result object.
-template <class O>
-Words Handle(Kind kind, Words* words, const std::shared_ptr<O>& obj) {
-    if (!words->IsZero() && FindObject(kind, *words) == obj) return *words;
-    *words = RegisterObject(kind, obj);
-    return *words;
-}
-
-bool Validate2D(const char* op, const Vyx::X1::CaptureOptions& o) {
-    auto bad = [&](const std::string& what) { return Fail(false, kInvalidArgument, std::string(op) + ": " + what); };
-    if (o.exposure_time_2d < kExposureMin || o.exposure_time_2d > kExposureMax) {
-        return bad("exposure_time_2d = " + std::to_string(o.exposure_time_2d) + " is outside 3 .. 100 (milliseconds)");
-    }
-    if (!(o.gain_2d >= kGainMin && o.gain_2d <= kGainMax)) return bad("gain_2d is outside 0 .. 20 (dB)");
-    if (!(o.gamma_2d >= kGammaMin && o.gamma_2d <= kGammaMax)) return bad("gamma_2d is outside 0.1 .. 4");
-    if (o.projector_brightness < kBrightnessMin || o.projector_brightness > kBrightnessMax) {
-        return bad("projector_brightness = " + std::to_string(o.projector_brightness) + " is outside 1 .. 240");
-    }
-    return true;
-}
-
 // ---------------------------------------------------------------------------
 // Captures. The camera's mutex is held by the caller.
 
 bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
-    if (!Ready(c, op)) return false;
+    if (!CameraReady(c, op)) return false;
     std::string why;
     if (!ValidateOptions(o, *c.device, c.Model(), &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
@@ -243,8 +201,8 @@ bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
 }
 
 bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
-    if (!Ready(c, op)) return false;
-    if (!Validate2D(op, o)) return false;
+    if (!CameraReady(c, op)) return false;
+    if (!cam::Validate2DFields(op, o)) return false;
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency();
 
@@ -279,58 +237,50 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     return true;
 }
 
-bool StoredOptions(X1Obj& c, Vyx::X1::CaptureOptions* o) {
+// The options stored in the current user set.
+Vyx::X1::CaptureOptions StoredX1Options(X1Obj& c) {
     std::lock_guard<std::mutex> lock(c.state->mutex);
-    *o = c.state->settings.user_sets[static_cast<std::size_t>(c.state->settings.current_user_set)].x1;
-    return true;
+    return c.state->settings.user_sets[static_cast<std::size_t>(c.state->settings.current_user_set)].x1;
 }
 
-// Why a result is missing.
-template <class H>
-H NoResult(const char* op, const X1Obj::Results& r, const char* what) {
-    std::string why;
-    if (!r.captured) {
-        why = "no capture has been made yet";
-    } else if (r.last_was_2d) {
-        why = std::string("the last capture was a 2D capture, which makes no ") + what;
-    } else {
-        why = std::string("the last capture made no ") + what + " (enable_2d_in_capture was false)";
-    }
-    return Fail(H(), kWrongState, std::string(op) + ": " + why);
+// The frame of an X1 entry point (RunCamera).
+template <class Work>
+bool RunX1(const char* op, const Vyx::X1& self, std::initializer_list<TraceArg> args, Need need, Work&& work) {
+    return RunCamera<X1Obj>(op, self, args, need, std::forward<Work>(work));
 }
 
-// A quick, coarse view for the automatic settings.
-constexpr int kQuickStep = 4;
-
-bool QuickSamples(X1Obj& c, const char* op, const Vyx::X1::CaptureOptions& o, const Vyx::ROI& roi,
-                  cam::Samples* samples) {
-    std::string why;
-    if (!cam::RoiInsideImage(c.Model(), roi, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
-    scene::Frame frame;
-    std::shared_ptr<const scene::Scene> sc;
-    if (!cam::RenderCamera(op, c.device, c.Model(), kQuickStep, &frame, &sc)) return false;
-    std::array<float, 3> balance;
-    {
-        std::lock_guard<std::mutex> lock(c.state->mutex);
-        balance = c.state->settings.balance;
-    }
-    *samples = cam::CollectSamples(frame, roi, o.gain_3d, o.projector_brightness, cam::Params2DFrom(o),
-                                   cam::SensorFor(*c.device, *sc, balance));
-    if (samples->depth.empty()) {
-        return Fail(false, kNoResult, std::string(op) + ": the camera sees nothing inside the region of interest");
-    }
-    return true;
+// A result of the last capture, handed out under the camera's mutex.
+template <class H, class O>
+H Result(const Vyx::X1& self, const char* op, Kind kind, Words X1Obj::Results::*words,
+         std::shared_ptr<O> X1Obj::Results::*obj, const char* what) {
+    return RunCameraHandle<H, X1Obj>(op, self, {{"camera", Vyx::HandleAccess::Get(self)}}, Need::Handle,
+                                     [&](X1Obj& c, Words* w) {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        return HandOutResult(op, c.results, kind, words, obj, what, w);
+    });
 }
 
-int ClampExposure(double ms) {
-    if (!std::isfinite(ms)) return kExposureMax;
-    return static_cast<int>(std::lround(std::clamp(ms, static_cast<double>(kExposureMin), static_cast<double>(kExposureMax))));
-}
-
-// Exposure (ms) that puts `value_per_ms` at `target`.
-int ExposureFor(double value_per_ms, double target) {
-    if (!(value_per_ms > 0.0)) return kExposureMax;
-    return ClampExposure(target / value_per_ms);
+// The frame of the automatic settings: open camera, cover, samples, then
+// `work` on a copy that replaces `options` only on success.
+template <class Work>
+bool AutoSetting(const Vyx::X1& self, const char* op, Vyx::X1::CaptureOptions& options, const Vyx::ROI& roi, Work work) {
+    const std::string text = OptionsTrace(options);
+    const std::string roi_text = cam::RoiText(roi);
+    return RunX1(op, self, {{"camera", Vyx::HandleAccess::Get(self)}, {"options", text.c_str()}, {"roi", roi_text.c_str()}},
+                 Need::Handle, [&](X1Obj& c) {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        if (!CameraReady(c, op)) return false;
+        if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
+        cam::Samples samples;
+        if (!cam::QuickSamples(op, c.device, *c.state, c.Model(), options.gain_3d, options.projector_brightness,
+                               cam::Params2DFrom(options), roi, &samples)) {
+            return false;
+        }
+        Vyx::X1::CaptureOptions result = options;
+        if (!work(c, samples, &result)) return false;
+        options = result;
+        return true;
+    });
 }
 
 }  // namespace
@@ -346,6 +296,8 @@ using vyxsim::Enter;
 using vyxsim::Fail;
 using vyxsim::FailInjected;
 using vyxsim::Gate;
+using vyxsim::Need;
+using vyxsim::RunX1;
 using vyxsim::X1Obj;
 
 X1 X1::Create(const Device& device, CameraID camid) {
@@ -360,12 +312,10 @@ X1 X1::Create(const Device& device, CameraID camid) {
                         " is not CameraID_Left (1) or CameraID_Right (2)");
     }
     if (!rec->support_x1) {
-        return Fail(X1(), vyxsim::kUnsupported,
-                    std::string(op) + ": device '" + vyxsim::Printable(rec->serial, 40) + "' cannot be used as an X1");
+        return Fail(X1(), vyxsim::kUnsupported, std::string(op) + ": " + vyxsim::cam::DeviceText(*rec) + " cannot be used as an X1");
     }
     if (!rec->connected.load()) {
-        return Fail(X1(), vyxsim::kDisconnected,
-                    std::string(op) + ": device '" + vyxsim::Printable(rec->serial, 40) + "' is disconnected");
+        return Fail(X1(), vyxsim::kDisconnected, std::string(op) + ": " + vyxsim::cam::DeviceText(*rec) + " is disconnected");
     }
     auto obj = std::make_shared<X1Obj>();
     obj->device = rec;
@@ -374,12 +324,11 @@ X1 X1::Create(const Device& device, CameraID camid) {
     obj->camera_index = camid == CameraID_Right ? 1 : 0;
     const vyxsim::Words w = vyxsim::RegisterObject(vyxsim::Kind::X1, obj);
     if (w.IsZero()) return X1();
-    X1 h = HandleAccess::Make<X1>(w);
     if (g == Gate::FailAfterWork) {
         vyxsim::RemoveObject(vyxsim::Kind::X1, w);
         return FailInjected(X1(), op);
     }
-    return h;
+    return HandleAccess::Make<X1>(w);
 }
 
 void X1::Destroy(X1& camera) {
@@ -403,57 +352,32 @@ void X1::Destroy(X1& camera) {
 
 bool X1::Open() {
     static const char* const op = "X1::Open";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    if (!vyxsim::Connected(*c, op)) return false;
-    if (!vyxsim::cam::AcquireDevice(op, *c->device, *c->state, c->id)) return false;
-    c->open.store(true);
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
+        if (!vyxsim::cam::SessionConnected(c, op)) return false;
+        if (!vyxsim::cam::AcquireDevice(op, *c.device, *c.state, c.id)) return false;
+        c.open.store(true);
+        return true;
+    });
 }
 
 bool X1::IsOpen() const {
-    static const char* const op = "X1::IsOpen";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    if (!c->device->connected.load()) c->DropSession();
-    const bool open = c->open.load();
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return open;
+    return vyxsim::calls::IsOpen<X1Obj>(*this, "X1::IsOpen");
 }
 
 void X1::Close() {
     static const char* const op = "X1::Close";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return;
-    c->DropSession();
-    if (g == Gate::FailAfterWork) FailInjected(0, op);
+    RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
+        c.DropSession();
+        return true;
+    });
 }
 
 bool X1::IsValid() const {
-    static const char* const op = "X1::IsValid";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    const bool valid = vyxsim::FindObject(vyxsim::Kind::X1, HandleAccess::Get(*this)) != nullptr;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return valid;
+    return vyxsim::calls::IsValid<X1Obj>(*this, "X1::IsValid");
 }
 
 bool X1::IsPhysicallyConnected() const {
-    static const char* const op = "X1::IsPhysicallyConnected";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    const bool connected = c->device->connected.load();
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return connected;
+    return vyxsim::calls::IsPhysicallyConnected<X1Obj>(*this, "X1::IsPhysicallyConnected");
 }
 
 // ---------------------------------------------------------------------------
@@ -462,340 +386,157 @@ bool X1::IsPhysicallyConnected() const {
 bool X1::Capture(const CaptureOptions& options) {
     static const char* const op = "X1::Capture";
     const std::string text = vyxsim::OptionsTrace(options);
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    std::lock_guard<std::mutex> lock(c->mutex);
-    if (c->destroyed) return Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the camera was destroyed");
-    if (!vyxsim::Capture3D(*c, options, op)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}}, Need::Handle,
+                 [&options](X1Obj& c) { return vyxsim::Locked(c, op, [&] { return vyxsim::Capture3D(c, options, op); }); });
 }
 
 bool X1::Capture() {
     static const char* const op = "X1::Capture";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    CaptureOptions options;
-    vyxsim::StoredOptions(*c, &options);
-    std::lock_guard<std::mutex> lock(c->mutex);
-    if (c->destroyed) return Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the camera was destroyed");
-    if (!vyxsim::Capture3D(*c, options, op)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
+        const CaptureOptions options = vyxsim::StoredX1Options(c);
+        return vyxsim::Locked(c, op, [&] { return vyxsim::Capture3D(c, options, op); });
+    });
 }
 
 bool X1::Capture2D(const CaptureOptions& options) {
     static const char* const op = "X1::Capture2D";
     const std::string text = vyxsim::OptionsTrace(options);
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    std::lock_guard<std::mutex> lock(c->mutex);
-    if (c->destroyed) return Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the camera was destroyed");
-    if (!vyxsim::Capture2DOnly(*c, options, op)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}}, Need::Handle,
+                 [&options](X1Obj& c) { return vyxsim::Locked(c, op, [&] { return vyxsim::Capture2DOnly(c, options, op); }); });
 }
 
 bool X1::Capture2D() {
     static const char* const op = "X1::Capture2D";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    CaptureOptions options;
-    vyxsim::StoredOptions(*c, &options);
-    std::lock_guard<std::mutex> lock(c->mutex);
-    if (c->destroyed) return Fail(false, vyxsim::kInvalidHandle, std::string(op) + ": the camera was destroyed");
-    if (!vyxsim::Capture2DOnly(*c, options, op)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
+        const CaptureOptions options = vyxsim::StoredX1Options(c);
+        return vyxsim::Locked(c, op, [&] { return vyxsim::Capture2DOnly(c, options, op); });
+    });
 }
 
 // ---------------------------------------------------------------------------
 // Results.
 
 Image X1::GetImage() {
-    static const char* const op = "X1::GetImage";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return Image();
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return Image();
-    std::lock_guard<std::mutex> lock(c->mutex);
-    auto& r = c->results;
-    if (!r.image_obj) return vyxsim::NoResult<Image>(op, r, "2D image");
-    const vyxsim::Words w = vyxsim::Handle(vyxsim::Kind::Image, &r.image, r.image_obj);
-    if (g == Gate::FailAfterWork) return FailInjected(Image(), op);
-    return HandleAccess::Make<Image>(w);
+    return vyxsim::Result<Image>(*this, "X1::GetImage", vyxsim::Kind::Image, &X1Obj::Results::image,
+                                 &X1Obj::Results::image_obj, "2D image");
 }
 
 DepthMap X1::GetDepthMap() {
-    static const char* const op = "X1::GetDepthMap";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return DepthMap();
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return DepthMap();
-    std::lock_guard<std::mutex> lock(c->mutex);
-    auto& r = c->results;
-    if (!r.depth_obj) return vyxsim::NoResult<DepthMap>(op, r, "depth map");
-    const vyxsim::Words w = vyxsim::Handle(vyxsim::Kind::DepthMap, &r.depth, r.depth_obj);
-    if (g == Gate::FailAfterWork) return FailInjected(DepthMap(), op);
-    return HandleAccess::Make<DepthMap>(w);
+    return vyxsim::Result<DepthMap>(*this, "X1::GetDepthMap", vyxsim::Kind::DepthMap, &X1Obj::Results::depth,
+                                    &X1Obj::Results::depth_obj, "depth map");
 }
 
 PointMap X1::GetPointMap() {
-    static const char* const op = "X1::GetPointMap";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return PointMap();
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return PointMap();
-    std::lock_guard<std::mutex> lock(c->mutex);
-    auto& r = c->results;
-    if (!r.points_obj) return vyxsim::NoResult<PointMap>(op, r, "point map");
-    const vyxsim::Words w = vyxsim::Handle(vyxsim::Kind::PointMap, &r.points, r.points_obj);
-    if (g == Gate::FailAfterWork) return FailInjected(PointMap(), op);
-    return HandleAccess::Make<PointMap>(w);
+    return vyxsim::Result<PointMap>(*this, "X1::GetPointMap", vyxsim::Kind::PointMap, &X1Obj::Results::points,
+                                    &X1Obj::Results::points_obj, "point map");
 }
 
 ConfidenceMap X1::GetConfidenceMap() {
-    static const char* const op = "X1::GetConfidenceMap";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return ConfidenceMap();
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return ConfidenceMap();
-    std::lock_guard<std::mutex> lock(c->mutex);
-    auto& r = c->results;
-    if (!r.confidence_obj) return vyxsim::NoResult<ConfidenceMap>(op, r, "confidence map");
-    const vyxsim::Words w = vyxsim::Handle(vyxsim::Kind::ConfidenceMap, &r.confidence, r.confidence_obj);
-    if (g == Gate::FailAfterWork) return FailInjected(ConfidenceMap(), op);
-    return HandleAccess::Make<ConfidenceMap>(w);
+    return vyxsim::Result<ConfidenceMap>(*this, "X1::GetConfidenceMap", vyxsim::Kind::ConfidenceMap,
+                                         &X1Obj::Results::confidence, &X1Obj::Results::confidence_obj,
+                                         "confidence map");
 }
 
 Mesh X1::GetMesh() {
     static const char* const op = "X1::GetMesh";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return Mesh();
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return Mesh();
-    std::lock_guard<std::mutex> lock(c->mutex);
-    auto& r = c->results;
-    if (!r.points_obj) return vyxsim::NoResult<Mesh>(op, r, "point map to build a mesh from");
-    if (!r.mesh_obj) {
-        // Longest triangle edge: ten times the median distance between
-        // horizontal neighbours, so that depth edges are not bridged.
-        const Size sz = r.points_obj->size;
-        const double* p = r.points_obj->points;
-        std::vector<double> gaps;
-        const int stride = std::max(1, sz.height / 64);
-        for (int v = 0; v < sz.height; v += stride) {
-            for (int u = 0; u + 1 < sz.width; ++u) {
-                const double* a = p + 3 * (static_cast<std::size_t>(v) * sz.width + u);
-                const double* b = a + 3;
-                const double d = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
-                                           (a[2] - b[2]) * (a[2] - b[2]));
-                if (std::isfinite(d)) gaps.push_back(d);
-            }
-        }
-        const double max_edge = std::max(0.002, 10.0 * vyxsim::cam::Percentile(gaps, 0.5));
-        r.mesh_obj = vyxsim::MeshFromGrid(sz, p, r.points_obj->normals, max_edge);
-        if (!r.mesh_obj) return Mesh();  // the builder has set the last error
-    }
-    const vyxsim::Words w = vyxsim::Handle(vyxsim::Kind::Mesh, &r.mesh, r.mesh_obj);
-    if (w.IsZero()) return Mesh();
-    if (g == Gate::FailAfterWork) return FailInjected(Mesh(), op);
-    return HandleAccess::Make<Mesh>(w);
+    return vyxsim::RunCameraHandle<Mesh, X1Obj>(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle,
+                                                [](X1Obj& c, vyxsim::Words* w) {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        return vyxsim::HandOutMesh(op, c.results, w);
+    });
 }
 
 bool X1::SaveEncodedImagesData(const char* path) {
     static const char* const op = "X1::SaveEncodedImagesData";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"path", path}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    if (!path || !*path) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the directory path is null or empty");
-    std::lock_guard<std::mutex> lock(c->mutex);
-    const auto& r = c->results;
-    if (!r.frame) {
-        return Fail(false, vyxsim::kWrongState,
-                    std::string(op) + ": " + (r.captured ? "the last capture was a 2D capture, which projects no patterns"
-                                                         : "no 3D capture has been made yet"));
-    }
-    std::error_code ec;
-    std::filesystem::create_directories(path, ec);
-    if (ec || !std::filesystem::is_directory(path, ec)) {
-        return Fail(false, vyxsim::kIoError,
-                    std::string(op) + ": cannot create the directory '" + vyxsim::Printable(path) + "'" +
-                        (ec ? ": " + ec.message() : std::string(": a file of that name exists")));
-    }
-    const vyxsim::cam::ModeInfo mode = vyxsim::cam::Mode(r.params.mode);
-    const vyxsim::scene::Frame& f = *r.frame;
-    std::vector<uint8_t> pixels(f.Size());
-    const std::size_t exposures = r.params.exposures.size();
-    for (std::size_t e = 0; e < exposures; ++e) {
-        for (int k = 0; k < mode.PatternCount(); ++k) {
-            vyxsim::cam::ShadePattern(f, r.params, r.params.exposures[e], k, c->device->projector.width, r.ambient,
-                                      pixels.data());
-            char name[96];
-            std::snprintf(name, sizeof name, "%spattern_%02d_%s.png",
-                          exposures > 1 ? ("exposure" + std::to_string(e) + "_").c_str() : "", k,
-                          vyxsim::cam::PatternName(mode, k).c_str());
-            vyxsim::fmt::RasterView view;
-            view.width = f.width;
-            view.height = f.height;
-            view.channels = 1;
-            view.pixels = pixels.data();
-            std::vector<uint8_t> png;
-            std::string why;
-            if (!vyxsim::fmt::EncodePng(view, &png, &why)) {
-                return Fail(false, vyxsim::kIoError, std::string(op) + ": cannot encode " + name + ": " + why);
-            }
-            const std::string file = (std::filesystem::path(path) / name).string();
-            std::ofstream out(file, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-            out.close();
-            if (!out) {
-                return Fail(false, vyxsim::kIoError, std::string(op) + ": cannot write '" + vyxsim::Printable(file) + "'");
-            }
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"path", path}}, Need::Handle, [path](X1Obj& c) {
+        if (!path || !*path) {
+            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the directory path is null or empty");
         }
-    }
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+        std::lock_guard<std::mutex> lock(c.mutex);
+        const auto& r = c.results;
+        if (!r.frame) {
+            return Fail(false, vyxsim::kWrongState,
+                        std::string(op) + ": " +
+                            (r.captured ? "the last capture was a 2D capture, which projects no patterns"
+                                        : "no 3D capture has been made yet"));
+        }
+        if (!vyxsim::cam::MakeDirectory(op, path)) return false;
+        return vyxsim::cam::WritePatternImages(op, path, "", *r.frame, r.params, c.device->projector.width, r.ambient);
+    });
 }
 
 // ---------------------------------------------------------------------------
 // Device settings.
 
 bool X1::SetBandwidth(float bandwidth) {
-    static const char* const op = "X1::SetBandwidth";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"bandwidth", static_cast<double>(bandwidth)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::cam::SetBandwidth(op, *c->state, bandwidth)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::SetBandwidth<X1Obj>(*this, "X1::SetBandwidth", bandwidth);
 }
 
 bool X1::SetCustomTransformation(const CustomTransformOptions& options) {
     static const char* const op = "X1::SetCustomTransformation";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)},
-                              {"coordinate_select", static_cast<int>(options.coordinate_select)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    const int sel = options.coordinate_select;
-    if (sel < CustomTransformOptions::CoordinateSelect_Disabled || sel > CustomTransformOptions::CoordinateSelect_CaliBoard) {
-        return Fail(false, vyxsim::kInvalidArgument,
-                    std::string(op) + ": coordinate_select " + std::to_string(sel) + " is not Disabled, Camera or CaliBoard");
-    }
-    Eigen::Matrix3d A;
-    for (int i = 0; i < 16; ++i) {
-        if (!std::isfinite(options.transform[i])) {
+    return RunX1(op, *this,
+                 {{"camera", HandleAccess::Get(*this)}, {"coordinate_select", static_cast<int>(options.coordinate_select)}},
+                 Need::Open, [&options](X1Obj& c) {
+        const int sel = options.coordinate_select;
+        if (sel < CustomTransformOptions::CoordinateSelect_Disabled || sel > CustomTransformOptions::CoordinateSelect_CaliBoard) {
             return Fail(false, vyxsim::kInvalidArgument,
-                        std::string(op) + ": transform[" + std::to_string(i) + "] is not a finite number");
+                        std::string(op) + ": coordinate_select " + std::to_string(sel) + " is not Disabled, Camera or CaliBoard");
         }
-    }
-    for (int r = 0; r < 3; ++r) {
-        for (int k = 0; k < 3; ++k) A(r, k) = options.transform[r * 4 + k];
-    }
-    if (sel != CustomTransformOptions::CoordinateSelect_Disabled && std::abs(A.determinant()) < 1e-12) {
-        return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the transform's 3 x 3 part is singular");
-    }
-    {
-        std::lock_guard<std::mutex> lock(c->state->mutex);
-        c->state->settings.x1_transform = options;
-    }
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+        // A disabled transformation is stored as given, as long as it is finite.
+        const bool used = sel != CustomTransformOptions::CoordinateSelect_Disabled;
+        if (!vyxsim::cam::CheckTransformMatrix(op, options.transform, used)) return false;
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        c.state->settings.x1_transform = options;
+        return true;
+    });
 }
 
 bool X1::GetCustomTransformation(CustomTransformOptions& options) const {
     static const char* const op = "X1::GetCustomTransformation";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    {
-        std::lock_guard<std::mutex> lock(c->state->mutex);
-        options = c->state->settings.x1_transform;
-    }
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Open, [&options](X1Obj& c) {
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        options = c.state->settings.x1_transform;
+        return true;
+    });
 }
 
 bool X1::GetCameraResolution(Size& size) const {
     static const char* const op = "X1::GetCameraResolution";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    size = Size{c->Model().width, c->Model().height};
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [&size](X1Obj& c) {
+        size = Size{c.Model().width, c.Model().height};
+        return true;
+    });
 }
 
 bool X1::GetProjectorTemperature(float& celsius) const {
-    static const char* const op = "X1::GetProjectorTemperature";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    {
-        std::lock_guard<std::mutex> lock(c->state->mutex);
-        celsius = vyxsim::ProjectorTemperature(*c->state);
-    }
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::ProjectorTemperature<X1Obj>(*this, "X1::GetProjectorTemperature", celsius);
 }
 
 bool X1::GetCameraTemperature(CameraTempSelector selector, float& celsius) const {
     static const char* const op = "X1::GetCameraTemperature";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (selector < CameraTempSelector_Camera || selector > CameraTempSelector_SensorBoard) {
-        return Fail(false, vyxsim::kInvalidArgument,
-                    std::string(op) + ": selector " + std::to_string(static_cast<int>(selector)) + " is not a CameraTempSelector");
-    }
-    {
-        std::lock_guard<std::mutex> lock(c->state->mutex);
-        celsius = vyxsim::CameraTemperature(*c->state, c->camera_index, selector);
-    }
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}}, Need::Open,
+                 [&](X1Obj& c) {
+        if (selector < CameraTempSelector_Camera || selector > CameraTempSelector_SensorBoard) {
+            return Fail(false, vyxsim::kInvalidArgument,
+                        std::string(op) + ": selector " + std::to_string(static_cast<int>(selector)) + " is not a CameraTempSelector");
+        }
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        celsius = vyxsim::CameraTemperature(*c.state, c.camera_index, selector);
+        return true;
+    });
 }
-
-namespace {
-template <class T>
-bool WriteRange(const X1& self, const char* op, T* min, T* max, T lo, T hi) {
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(self)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(self, op);
-    if (!c) return false;
-    if (!min || !max) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": an output pointer is null");
-    *min = lo;
-    *max = hi;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
-}
-}  // namespace
 
 bool X1::GetExposureTimeRange(int* min, int* max) const {
-    return WriteRange(*this, "X1::GetExposureTimeRange", min, max, vyxsim::kExposureMin, vyxsim::kExposureMax);
+    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetExposureTimeRange", min, max, vyxsim::kExposureMin,
+                                         vyxsim::kExposureMax);
 }
 
 bool X1::GetGainRange(float* min, float* max) const {
-    return WriteRange(*this, "X1::GetGainRange", min, max, vyxsim::kGainMin, vyxsim::kGainMax);
+    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetGainRange", min, max, vyxsim::kGainMin, vyxsim::kGainMax);
 }
 
 bool X1::GetGammaRange(float* min, float* max) const {
-    return WriteRange(*this, "X1::GetGammaRange", min, max, vyxsim::kGammaMin, vyxsim::kGammaMax);
+    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetGammaRange", min, max, vyxsim::kGammaMin, vyxsim::kGammaMax);
 }
 
 // ---------------------------------------------------------------------------
@@ -803,117 +544,64 @@ bool X1::GetGammaRange(float* min, float* max) const {
 
 bool X1::SetBalanceRatio(BalanceSelector selector, float ratio) {
     static const char* const op = "X1::SetBalanceRatio";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)},
-                              {"selector", static_cast<int>(selector)},
-                              {"ratio", static_cast<double>(ratio)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::cam::SetBalance(op, *c->device, *c->state, selector, ratio)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this,
+                 {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}, {"ratio", static_cast<double>(ratio)}},
+                 Need::Open, [&](X1Obj& c) { return vyxsim::cam::SetBalance(op, *c.device, *c.state, selector, ratio); });
 }
 
 bool X1::GetBalanceRatio(BalanceSelector selector, float& ratio) const {
     static const char* const op = "X1::GetBalanceRatio";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::cam::GetBalance(op, *c->device, *c->state, selector, &ratio)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}}, Need::Open,
+                 [&](X1Obj& c) { return vyxsim::cam::GetBalance(op, *c.device, *c.state, selector, &ratio); });
 }
 
 bool X1::GetBalanceRange(BalanceSelector selector, float& min, float& max) const {
     static const char* const op = "X1::GetBalanceRange";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    if (!vyxsim::cam::BalanceRange(op, *c->device, selector, &min, &max)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}}, Need::Handle,
+                 [&](X1Obj& c) { return vyxsim::cam::BalanceRange(op, *c.device, selector, &min, &max); });
 }
 
 bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& roi) {
     static const char* const op = "X1::AutoWhiteBalance";
     const std::string text = vyxsim::OptionsTrace(options);
-    const std::string roi_text = vyxsim::RoiText(roi);
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)},
-                              {"frames", frames},
-                              {"options", text.c_str()},
-                              {"roi", roi_text.c_str()}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    std::lock_guard<std::mutex> lock(c->mutex);
-    if (!vyxsim::Ready(*c, op)) return false;
-    if (!c->device->color) {
-        return Fail(false, vyxsim::kUnsupported,
-                    std::string(op) + ": " + vyxsim::Dev(*c) + " has grey cameras; white balance needs colour");
-    }
-    if (frames < 1 || frames > 100) {
-        return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": frames " + std::to_string(frames) + " is outside 1 .. 100");
-    }
-    if (!vyxsim::Validate2D(op, options)) return false;
-    std::string why;
-    if (!vyxsim::cam::RoiInsideImage(c->Model(), roi, &why)) {
-        return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
-    }
-    if (!vyxsim::cam::CoverLetsCapture(op, *c->device, *c->state)) return false;
-    vyxsim::scene::Frame frame;
-    std::shared_ptr<const vyxsim::scene::Scene> sc;
-    if (!vyxsim::cam::RenderCamera(op, c->device, c->Model(), 1, &frame, &sc)) return false;
-    std::array<float, 3> current;
-    uint64_t capture_index;
-    {
-        std::lock_guard<std::mutex> slock(c->state->mutex);
-        current = c->state->settings.balance;
-        capture_index = ++c->state->captures;
-    }
-    // Grey world: the mean of each raw channel over the ROI, leaving out
-    // pixels that are saturated or nearly black in the image.
-    const vyxsim::cam::Params2D p2 = vyxsim::cam::Params2DFrom(options);
-    const vyxsim::cam::Sensor sensor = vyxsim::cam::SensorFor(*c->device, *sc, current);
-    const double sigma = vyxsim::cam::kImageNoise * vyxsim::cam::GainFactor(p2.gain_db);
-    double sum[3] = {0, 0, 0};
-    std::size_t count = 0;
-    for (int f = 0; f < frames; ++f) {
-        const auto noise = vyxsim::cam::MakeNoiseStream(c->device->serial, c->camera_index, capture_index,
-                                                        vyxsim::kNoiseBalance + static_cast<uint64_t>(f));
-        for (int v = 0; v < frame.height; ++v) {
-            for (int u = 0; u < frame.width; ++u) {
-                if (!(roi.width == 0 && roi.height == 0) &&
-                    (u < roi.x || v < roi.y || u >= roi.x + roi.width || v >= roi.y + roi.height)) {
-                    continue;
-                }
-                const std::size_t k = static_cast<std::size_t>(v) * frame.width + u;
-                const std::array<double, 3> raw = vyxsim::cam::RawResponse(frame, k, p2, sensor);
-                double shown_max = 0.0, shown_min = 1e9, noisy[3];
-                for (int ch = 0; ch < 3; ++ch) {
-                    noisy[ch] = raw[ch] + sigma * vyxsim::cam::Gaussian(noise, 3 * k + ch);
-                    shown_max = std::max(shown_max, noisy[ch] * current[ch]);
-                    shown_min = std::min(shown_min, noisy[ch] * current[ch]);
-                }
-                if (shown_max >= 0.98 || shown_min < 0.02) continue;
-                for (int ch = 0; ch < 3; ++ch) sum[ch] += noisy[ch];
-                ++count;
-            }
+    const std::string roi_text = vyxsim::cam::RoiText(roi);
+    return RunX1(op, *this,
+                 {{"camera", HandleAccess::Get(*this)}, {"frames", frames}, {"options", text.c_str()}, {"roi", roi_text.c_str()}},
+                 Need::Handle, [&](X1Obj& c) {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        if (!vyxsim::CameraReady(c, op)) return false;
+        if (!c.device->color) {
+            return Fail(false, vyxsim::kUnsupported,
+                        std::string(op) + ": " + vyxsim::cam::DeviceText(*c.device) + " has grey cameras; white balance needs colour");
         }
-    }
-    if (count == 0 || sum[0] <= 0.0 || sum[2] <= 0.0) {
-        return Fail(false, vyxsim::kNoResult,
-                    std::string(op) + ": no pixel in the region of interest is neither saturated nor dark");
-    }
-    std::array<float, 3> ratios{static_cast<float>(sum[1] / sum[0]), 1.0f, static_cast<float>(sum[1] / sum[2])};
-    for (float& r : ratios) r = std::clamp(r, vyxsim::kBalanceMin, vyxsim::kBalanceMax);
-    {
-        std::lock_guard<std::mutex> slock(c->state->mutex);
-        c->state->settings.balance = ratios;
-    }
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+        if (frames < 1 || frames > 100) {
+            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": frames " + std::to_string(frames) + " is outside 1 .. 100");
+        }
+        if (!vyxsim::cam::Validate2DFields(op, options)) return false;
+        std::string why;
+        if (!vyxsim::cam::RoiInsideImage(c.Model(), roi, &why)) {
+            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
+        }
+        if (!vyxsim::cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
+        vyxsim::scene::Frame frame;
+        std::shared_ptr<const vyxsim::scene::Scene> sc;
+        if (!vyxsim::cam::RenderCamera(op, c.device, c.Model(), 1, &frame, &sc)) return false;
+        std::array<float, 3> current, ratios;
+        uint64_t capture_index;
+        {
+            std::lock_guard<std::mutex> slock(c.state->mutex);
+            current = c.state->settings.balance;
+            capture_index = ++c.state->captures;
+        }
+        if (!vyxsim::cam::GreyWorldBalance(op, {{&frame, c.camera_index}}, c.device->serial, capture_index,
+                                           vyxsim::kNoiseBalance, frames, vyxsim::cam::Params2DFrom(options),
+                                           vyxsim::cam::SensorFor(*c.device, *sc, current), roi, &ratios)) {
+            return false;
+        }
+        std::lock_guard<std::mutex> slock(c.state->mutex);
+        c.state->settings.balance = ratios;
+        return true;
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -921,31 +609,25 @@ bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
 
 bool X1::GetExtrinsicMatrix(float* matrix16) const {
     static const char* const op = "X1::GetExtrinsicMatrix";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    if (!matrix16) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the output array is null");
-    for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c->Model().pose[static_cast<std::size_t>(i)]);
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [matrix16](X1Obj& c) {
+        if (!matrix16) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the output array is null");
+        for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c.Model().pose[static_cast<std::size_t>(i)]);
+        return true;
+    });
 }
 
 bool X1::GetIntrinsicParameters(float* camera_matrix9, float* distortion5) const {
     static const char* const op = "X1::GetIntrinsicParameters";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    if (!camera_matrix9 || !distortion5) {
-        return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": an output array is null");
-    }
-    const vyxsim::CameraModel& m = c->Model();
-    const double k[9] = {m.fx, 0.0, m.cx, 0.0, m.fy, m.cy, 0.0, 0.0, 1.0};
-    for (int i = 0; i < 9; ++i) camera_matrix9[i] = static_cast<float>(k[i]);
-    for (int i = 0; i < 5; ++i) distortion5[i] = static_cast<float>(m.distortion[static_cast<std::size_t>(i)]);
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [&](X1Obj& c) {
+        if (!camera_matrix9 || !distortion5) {
+            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": an output array is null");
+        }
+        const vyxsim::CameraModel& m = c.Model();
+        const double k[9] = {m.fx, 0.0, m.cx, 0.0, m.fy, m.cy, 0.0, 0.0, 1.0};
+        for (int i = 0; i < 9; ++i) camera_matrix9[i] = static_cast<float>(k[i]);
+        for (int i = 0; i < 5; ++i) distortion5[i] = static_cast<float>(m.distortion[static_cast<std::size_t>(i)]);
+        return true;
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -954,82 +636,33 @@ bool X1::GetIntrinsicParameters(float* camera_matrix9, float* distortion5) const
 bool X1::SaveCaptureOptionParameters(const CaptureOptions& options) {
     static const char* const op = "X1::SaveCaptureOptionParameters";
     const std::string text = vyxsim::OptionsTrace(options);
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    std::string why;
-    if (!vyxsim::ValidateOptions(options, *c->device, c->Model(), &why)) {
-        return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
-    }
-    {
-        std::lock_guard<std::mutex> lock(c->state->mutex);
-        auto& s = c->state->settings;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}}, Need::Open,
+                 [&options](X1Obj& c) {
+        std::string why;
+        if (!vyxsim::ValidateOptions(options, *c.device, c.Model(), &why)) {
+            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
+        }
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        auto& s = c.state->settings;
         s.user_sets[static_cast<std::size_t>(s.current_user_set)].x1 = options;
-    }
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+        return true;
+    });
 }
 
 bool X1::LoadCaptureOptionParameters(CaptureOptions& options) const {
     static const char* const op = "X1::LoadCaptureOptionParameters";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    vyxsim::StoredOptions(*c, &options);
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Open, [&options](X1Obj& c) {
+        options = vyxsim::StoredX1Options(c);
+        return true;
+    });
 }
-
-namespace {
-
-// Common frame of the four automatic settings: trace, lookup, open, samples.
-template <class Work>
-bool AutoSetting(const X1& self, const char* op, X1::CaptureOptions& options, const ROI& roi, Work work) {
-    const std::string text = vyxsim::OptionsTrace(options);
-    const std::string roi_text = vyxsim::RoiText(roi);
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(self)}, {"options", text.c_str()}, {"roi", roi_text.c_str()}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(self, op);
-    if (!c) return false;
-    std::lock_guard<std::mutex> lock(c->mutex);
-    if (!vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::cam::CoverLetsCapture(op, *c->device, *c->state)) return false;
-    vyxsim::cam::Samples samples;
-    if (!vyxsim::QuickSamples(*c, op, options, roi, &samples)) return false;
-    X1::CaptureOptions result = options;
-    if (!work(*c, samples, &result)) return false;
-    options = result;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
-}
-
-// Exposure for the 3D signal: the bright end of the scene at 85 % of full
-// scale.
-int Exposure3DFor(const vyxsim::cam::Samples& s) {
-    return vyxsim::ExposureFor(vyxsim::cam::Percentile(s.signal_per_ms, 0.98), 0.85);
-}
-
-// Exposure for the 2D image: the bright end of the ROI at about 200 of 255.
-int Exposure2DFor(const vyxsim::cam::Samples& s, double gamma) {
-    const double target = std::pow(200.0 / 255.0, gamma);
-    return vyxsim::ExposureFor(vyxsim::cam::Percentile(s.image_per_ms, 0.98), target);
-}
-
-bool NeedsLight(const char* op, const vyxsim::cam::Samples& s) {
-    if (!s.signal_per_ms.empty()) return true;
-    return Fail(false, vyxsim::kNoResult, std::string(op) + ": the projector lights nothing inside the region of interest");
-}
-
-}  // namespace
 
 bool X1::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) {
     static const char* const op = "X1::GetAutoCaptureSetting";
-    return AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
-        if (!NeedsLight(op, s)) return false;
-        o->exposure_time_3d = Exposure3DFor(s);
-        o->exposure_time_2d = Exposure2DFor(s, o->gamma_2d);
+    return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
+        if (!vyxsim::cam::NeedsLight(op, s)) return false;
+        o->exposure_time_3d = vyxsim::cam::AutoExposure3D(s);
+        o->exposure_time_2d = vyxsim::cam::AutoExposure2D(s, o->gamma_2d);
         o->hdr_exposure_times = 0;
         return true;
     });
@@ -1037,42 +670,17 @@ bool X1::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) {
 
 bool X1::GetAutoHdrCaptureSetting(CaptureOptions& options, const ROI& roi) {
     static const char* const op = "X1::GetAutoHdrCaptureSetting";
-    return AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
-        if (!NeedsLight(op, s)) return false;
-        // The bright end (98th percentile of the lit points) at 85 % of full
-        // scale, the dark end (2nd percentile) at 50 %, where confidence is
-        // full, and a middle exposure when they lie far apart.
-        const int bright = vyxsim::ExposureFor(vyxsim::cam::Percentile(s.signal_per_ms, 0.98), 0.85);
-        const int dark = vyxsim::ExposureFor(vyxsim::cam::Percentile(s.signal_per_ms, 0.02), 0.5);
-        int times[3] = {bright, dark, dark};
-        int n = 1;
-        if (dark > bright * 1.5) {
-            n = 2;
-            if (dark > bright * 6) {
-                n = 3;
-                times[1] = vyxsim::ClampExposure(std::sqrt(static_cast<double>(bright) * dark));
-                times[2] = dark;
-            }
-        }
-        o->hdr_exposure_times = n;
-        for (int i = 0; i < 3; ++i) {
-            o->hdr_exposure_time_content[i] = times[i];
-            o->hdr_gain_content[i] = o->gain_3d;
-            o->hdr_projector_brightness_content[i] = o->projector_brightness;
-            o->hdr_scan_times_content[i] = std::clamp(o->scan_times, vyxsim::kScanTimesMin, vyxsim::kScanTimesMax);
-        }
-        o->exposure_time_3d = bright;
+    return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
+        if (!vyxsim::cam::NeedsLight(op, s)) return false;
+        vyxsim::cam::ApplyAutoHdr(s, o);
         return true;
     });
 }
 
 bool X1::GetAutoNoiseRemovalSetting(CaptureOptions& options) {
     static const char* const op = "X1::GetAutoNoiseRemovalSetting";
-    return AutoSetting(*this, op, options, ROI(0, 0, 0, 0), [](X1Obj& c, const vyxsim::cam::Samples& s, CaptureOptions* o) {
-        // Three times the spacing of neighbouring points at the median depth.
-        const double z = vyxsim::cam::Percentile(s.depth, 0.5);
-        const double spacing_mm = z / c.Model().fx * 1000.0;
-        o->noise_removal_distance = std::round(3.0 * spacing_mm * 1000.0) / 1000.0;
+    return vyxsim::AutoSetting(*this, op, options, ROI(0, 0, 0, 0), [](X1Obj& c, const vyxsim::cam::Samples& s, CaptureOptions* o) {
+        o->noise_removal_distance = vyxsim::cam::AutoNoiseRemovalDistance(s, c.Model().fx);
         o->noise_removal_point_number = std::max(o->noise_removal_point_number, 1);
         return true;
     });
@@ -1080,8 +688,8 @@ bool X1::GetAutoNoiseRemovalSetting(CaptureOptions& options) {
 
 bool X1::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
     static const char* const op = "X1::GetAuto2DExposureTime";
-    return AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
-        o->exposure_time_2d = Exposure2DFor(s, o->gamma_2d);
+    return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
+        o->exposure_time_2d = vyxsim::cam::AutoExposure2D(s, o->gamma_2d);
         return true;
     });
 }
@@ -1090,170 +698,72 @@ bool X1::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
 // Settings files.
 
 bool X1::LoadSettingFromFile(const char* path) {
-    static const char* const op = "X1::LoadSettingFromFile";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"path", path}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::LoadSettingsFile(op, path, *c->device)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::LoadSettings<X1Obj>(*this, "X1::LoadSettingFromFile", path);
 }
 
 bool X1::SaveSettingToFile(const char* path) const {
-    static const char* const op = "X1::SaveSettingToFile";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"path", path}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::SaveSettingsFile(op, path, *c->device)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::SaveSettings<X1Obj>(*this, "X1::SaveSettingToFile", path);
 }
 
 // ---------------------------------------------------------------------------
 // Region of interest.
 
 bool X1::CheckRoi(ROI roi) const {
-    static const char* const op = "X1::CheckRoi";
-    const std::string roi_text = vyxsim::RoiText(roi);
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"roi", roi_text.c_str()}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    std::string why;
-    if (!vyxsim::cam::RoiFollowsRules(c->Model(), roi, &why)) {
-        return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
-    }
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::CheckRoi<X1Obj>(*this, "X1::CheckRoi", roi);
 }
 
 ROI X1::AutoAdjustRoi(ROI roi) const {
-    static const char* const op = "X1::AutoAdjustRoi";
-    const std::string roi_text = vyxsim::RoiText(roi);
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"roi", roi_text.c_str()}});
-    if (g == Gate::Fail) return ROI(0, 0, 0, 0);
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return ROI(0, 0, 0, 0);
-    const ROI out = vyxsim::cam::AdjustRoi(c->Model(), roi);
-    if (g == Gate::FailAfterWork) return FailInjected(ROI(0, 0, 0, 0), op);
-    return out;
+    return vyxsim::calls::AutoAdjustRoi<X1Obj>(*this, "X1::AutoAdjustRoi", roi);
 }
 
 bool X1::GetRoiRange(ROIRange& range) const {
-    static const char* const op = "X1::GetRoiRange";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c) return false;
-    range = vyxsim::cam::RoiRange(c->Model());
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::RoiRange<X1Obj>(*this, "X1::GetRoiRange", range);
 }
 
 // ---------------------------------------------------------------------------
 // Protective cover.
 
-namespace {
-template <class Work>
-bool CoverCall(const X1& self, const char* op, Work work) {
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(self)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(self, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!work(*c)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
-}
-}  // namespace
-
 bool X1::OpenProtectiveCover() {
-    static const char* const op = "X1::OpenProtectiveCover";
-    return CoverCall(*this, op, [](X1Obj& c) { return vyxsim::cam::CoverOpen(op, *c.device, *c.state, false); });
+    return vyxsim::calls::OpenCover<X1Obj>(*this, "X1::OpenProtectiveCover", false);
 }
 
 bool X1::CloseProtectiveCover() {
-    static const char* const op = "X1::CloseProtectiveCover";
-    return CoverCall(*this, op, [](X1Obj& c) { return vyxsim::cam::CoverClose(op, *c.device, *c.state, false); });
+    return vyxsim::calls::CloseCover<X1Obj>(*this, "X1::CloseProtectiveCover", false);
 }
 
 bool X1::ResetProtectiveCover() {
-    static const char* const op = "X1::ResetProtectiveCover";
-    return CoverCall(*this, op, [](X1Obj& c) { return vyxsim::cam::CoverReset(op, *c.device, *c.state); });
+    return vyxsim::calls::ResetCover<X1Obj>(*this, "X1::ResetProtectiveCover");
 }
 
 bool X1::OpenProtectiveCoverAsync() {
-    static const char* const op = "X1::OpenProtectiveCoverAsync";
-    return CoverCall(*this, op, [](X1Obj& c) { return vyxsim::cam::CoverOpen(op, *c.device, *c.state, true); });
+    return vyxsim::calls::OpenCover<X1Obj>(*this, "X1::OpenProtectiveCoverAsync", true);
 }
 
 bool X1::CloseProtectiveCoverAsync() {
-    static const char* const op = "X1::CloseProtectiveCoverAsync";
-    return CoverCall(*this, op, [](X1Obj& c) { return vyxsim::cam::CoverClose(op, *c.device, *c.state, true); });
+    return vyxsim::calls::CloseCover<X1Obj>(*this, "X1::CloseProtectiveCoverAsync", true);
 }
 
 bool X1::GetProtectiveCoverStatus(ProtectiveCoverStatus& status) const {
-    static const char* const op = "X1::GetProtectiveCoverStatus";
-    return CoverCall(*this, op, [&status](X1Obj& c) {
-        ProtectiveCoverStatus s = ProtectiveCoverStatus_Unknown;
-        if (!vyxsim::cam::CoverStatus(op, *c.device, *c.state, &s)) return false;
-        status = s;
-        return true;
-    });
+    return vyxsim::calls::CoverStatus<X1Obj>(*this, "X1::GetProtectiveCoverStatus", status);
 }
 
 // ---------------------------------------------------------------------------
 // User sets.
 
 bool X1::SetCurrentUserSet(const int& index) {
-    static const char* const op = "X1::SetCurrentUserSet";
-    const int i = index;
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"index", i}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::cam::SetCurrentUserSet(op, *c->state, i)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::SetCurrentUserSet<X1Obj>(*this, "X1::SetCurrentUserSet", index);
 }
 
 bool X1::GetCurrentUserSet(int& index) const {
-    static const char* const op = "X1::GetCurrentUserSet";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::cam::GetCurrentUserSet(op, *c->state, &index)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::GetCurrentUserSet<X1Obj>(*this, "X1::GetCurrentUserSet", index);
 }
 
 bool X1::SetUserSetName(const int& index, const char* name) {
-    static const char* const op = "X1::SetUserSetName";
-    const int i = index;
-    // The traced name is bounded: the caller's text may be longer than any
-    // name, or not terminated within the name's capacity.
-    std::string shown = name ? vyxsim::Printable(std::string(name, strnlen(name, kUserSetNameCapacity)), 80) : "";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"index", i}, {"name", name ? shown.c_str() : nullptr}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::cam::SetUserSetName(op, *c->state, i, name)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::SetUserSetName<X1Obj>(*this, "X1::SetUserSetName", index, name);
 }
 
 bool X1::GetUserSetName(const int& index, char* name) const {
-    static const char* const op = "X1::GetUserSetName";
-    const int i = index;
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(*this)}, {"index", i}});
-    if (g == Gate::Fail) return false;
-    auto c = vyxsim::Lookup(*this, op);
-    if (!c || !vyxsim::Ready(*c, op)) return false;
-    if (!vyxsim::cam::GetUserSetName(op, *c->state, i, name)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return vyxsim::calls::GetUserSetName<X1Obj>(*this, "X1::GetUserSetName", index, name);
 }
 
 }  // namespace Vyx

@@ -60,14 +60,6 @@ void X2Obj::DropSession() {
 // ---------------------------------------------------------------------------
 // Session checks.
 
-std::shared_ptr<X2Obj> LookupX2(const Vyx::X2& h, const char* op) {
-    auto c = Find<X2Obj>(Kind::X2, Vyx::HandleAccess::Get(h));
-    if (!c) Fail(0, kInvalidHandle, std::string(op) + ": the X2 handle names no camera (never created, or destroyed)");
-    return c;
-}
-
-bool X2Ready(X2Obj& c, const char* op) { return cam::SessionReady(c, op, "X2"); }
-
 const char* CameraName(int index) {
     switch (index) {
         case kLeftCam: return "left";
@@ -451,25 +443,12 @@ bool Capture2DOnly(X2Obj& c, int index, const Vyx::X2::CaptureOptions& o, const 
     return true;
 }
 
-// The camera's mutex, once it is known not to be destroyed.
-template <class Work>
-bool Locked(X2Obj& c, const char* op, Work&& work) {
-    std::lock_guard<std::mutex> lock(c.mutex);
-    if (c.destroyed) return Fail(false, kInvalidHandle, std::string(op) + ": the X2 was destroyed");
-    return work();
-}
-
 // A result map or point map of the last 3D capture.
 template <class H, class O>
 H Result3D(const Vyx::X2& self, const char* op, Kind kind, Words X2Obj::Results::*words,
            std::shared_ptr<O> X2Obj::Results::*obj, const char* what) {
     return RunX2Handle<H>(op, self, {{"x2", Vyx::HandleAccess::Get(self)}}, X2Need::Handle, [&](X2Obj& c, Words* w) {
-        return Locked(c, op, [&] {
-            X2Obj::Results& r = c.results;
-            if (!(r.*obj)) return cam::NoResultYet(op, r.captured, r.last_was_2d, what);
-            *w = ResultHandle(kind, &(r.*words), r.*obj);
-            return !w->IsZero();
-        });
+        return Locked(c, op, [&] { return HandOutResult(op, c.results, kind, words, obj, what, w); });
     });
 }
 
@@ -565,14 +544,7 @@ bool X2::Open() {
 }
 
 bool X2::IsOpen() const {
-    static const char* const op = "X2::IsOpen";
-    bool open = false;
-    const bool ok = RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [&open](X2Obj& c) {
-        if (!c.device->connected.load()) c.DropSession();
-        open = c.open.load();
-        return true;
-    });
-    return ok && open;
+    return vyxsim::calls::IsOpen<X2Obj>(*this, "X2::IsOpen");
 }
 
 void X2::Close() {
@@ -588,22 +560,11 @@ void X2::Close() {
 }
 
 bool X2::IsValid() const {
-    static const char* const op = "X2::IsValid";
-    const Gate g = Enter(op, {{"x2", HandleAccess::Get(*this)}});
-    if (g == Gate::Fail) return false;
-    const bool valid = vyxsim::FindObject(vyxsim::Kind::X2, HandleAccess::Get(*this)) != nullptr;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return valid;
+    return vyxsim::calls::IsValid<X2Obj>(*this, "X2::IsValid");
 }
 
 bool X2::IsPhysicallyConnected() const {
-    static const char* const op = "X2::IsPhysicallyConnected";
-    bool connected = false;
-    const bool ok = RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [&connected](X2Obj& c) {
-        connected = c.device->connected.load();
-        return true;
-    });
-    return ok && connected;
+    return vyxsim::calls::IsPhysicallyConnected<X2Obj>(*this, "X2::IsPhysicallyConnected");
 }
 
 // ---------------------------------------------------------------------------
@@ -720,16 +681,7 @@ Mesh X2::GetMesh() {
     static const char* const op = "X2::GetMesh";
     return vyxsim::RunX2Handle<Mesh>(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle,
                                      [](X2Obj& c, vyxsim::Words* w) {
-        return vyxsim::Locked(c, op, [&] {
-            auto& r = c.results;
-            if (!r.points_obj) return vyxsim::cam::NoResultYet(op, r.captured, r.last_was_2d, "point map to build a mesh from");
-            if (!r.mesh_obj) {
-                r.mesh_obj = vyxsim::cam::MeshOfPointMap(*r.points_obj);
-                if (!r.mesh_obj) return false;  // the builder has set the last error
-            }
-            *w = vyxsim::ResultHandle(vyxsim::Kind::Mesh, &r.mesh, r.mesh_obj);
-            return !w->IsZero();
-        });
+        return vyxsim::Locked(c, op, [&] { return vyxsim::HandOutMesh(op, c.results, w); });
     });
 }
 

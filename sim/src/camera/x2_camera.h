@@ -16,9 +16,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include <Eigen/Core>
 
+#include "camera/camera_calls.h"
+#include "camera/camera_entry.h"
 #include "camera/camera_state.h"
 #include "camera/pipeline.h"
 #include "camera/x2_shared.h"
@@ -43,6 +46,11 @@ constexpr uint64_t kX2Noise3D = 11, kX2Noise2D = 12, kX2NoiseScan = 13, kX2Noise
 struct X2Scan;  // a running fixed line scan (x2_linescan.h)
 
 struct X2Obj : Object {
+    using Handle = Vyx::X2;
+    static constexpr Kind kKind = Kind::X2;
+    static constexpr const char* kName = "X2";
+    static constexpr const char* kTraceArg = "x2";
+
     X2Obj();
     ~X2Obj() override;
 
@@ -73,14 +81,14 @@ struct X2Obj : Object {
 
     // Model of camera `index` (kLeftCam, kRightCam, kExtraCam).
     const CameraModel& Model(int index) const;
+    // The region of interest is the left camera's (both cameras have its size).
+    const CameraModel& RoiCamera() const { return Model(kLeftCam); }
     // Gives up the device (if this handle holds it).
     void DropSession();
 };
 
-// The X2 a handle names; null with the last error set.
-std::shared_ptr<X2Obj> LookupX2(const Vyx::X2& handle, const char* op);
 // Connected and open (cam::SessionReady).
-bool X2Ready(X2Obj& c, const char* op);
+inline bool X2Ready(X2Obj& c, const char* op) { return CameraReady(c, op); }
 
 // Camera index of a CameraID (Left, Right, or Extra when the device has one);
 // -1 with the last error set otherwise.
@@ -126,42 +134,19 @@ void ReleaseX2Results(X2Obj::Results& r);
 // Ends a line scan (the caller holds the camera's mutex).
 void EndScan(X2Obj& c);
 
-// Registers (again, if the caller destroyed it) a result object.
-template <class O>
-Words ResultHandle(Kind kind, Words* words, const std::shared_ptr<O>& obj) {
-    if (!words->IsZero() && FindObject(kind, *words) == obj) return *words;
-    *words = RegisterObject(kind, obj);
-    return *words;
-}
+// What an X2 entry point needs before its work runs.
+using X2Need = Need;
 
-// What an entry point needs before its work runs.
-enum class X2Need {
-    Handle,  // a live handle
-    Open,    // an open camera of a connected device
-};
-
-// The frame of an X2 entry point: the gate (trace, initialised check,
-// injected failures), the handle, the session, then `work`, which returns
-// false with the last error set when it fails. An injected failure after the
-// work reports failure once the work has written its outputs.
+// The frame of an X2 entry point (RunCamera).
 template <class Work>
 bool RunX2(const char* op, const Vyx::X2& self, std::initializer_list<TraceArg> args, X2Need need, Work&& work) {
-    const Gate g = Enter(op, args);
-    if (g == Gate::Fail) return false;
-    auto c = LookupX2(self, op);
-    if (!c) return false;
-    if (need == X2Need::Open && !X2Ready(*c, op)) return false;
-    if (!work(*c)) return false;
-    if (g == Gate::FailAfterWork) return FailInjected(false, op);
-    return true;
+    return RunCamera<X2Obj>(op, self, args, need, std::forward<Work>(work));
 }
 
 // RunX2 for the calls that hand out a handle: `work(c, &words)`.
 template <class H, class Work>
 H RunX2Handle(const char* op, const Vyx::X2& self, std::initializer_list<TraceArg> args, X2Need need, Work&& work) {
-    Words w;
-    const bool ok = RunX2(op, self, args, need, [&](X2Obj& c) { return work(c, &w); });
-    return ok ? Vyx::HandleAccess::Make<H>(w) : H();
+    return RunCameraHandle<H, X2Obj>(op, self, args, need, std::forward<Work>(work));
 }
 
 }  // namespace vyxsim

@@ -5,7 +5,6 @@
 // rules are those X1 follows (camera/maintenance.h, camera/camera_state.h).
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "camera/capture.h"
@@ -41,17 +40,6 @@ bool AutoSetting(const Vyx::X2& self, const char* op, Vyx::X2::CaptureOptions& o
     });
 }
 
-// Range queries: the device's limits, whatever its state.
-template <class T>
-bool WriteRange(const Vyx::X2& self, const char* op, T* min, T* max, T lo, T hi) {
-    return RunX2(op, self, {{"x2", Vyx::HandleAccess::Get(self)}}, X2Need::Handle, [&](X2Obj&) {
-        if (!min || !max) return Fail(false, kInvalidArgument, std::string(op) + ": an output pointer is null");
-        *min = lo;
-        *max = hi;
-        return true;
-    });
-}
-
 }  // namespace
 
 }  // namespace vyxsim
@@ -67,9 +55,7 @@ using vyxsim::X2Obj;
 // Device settings.
 
 bool X2::SetBandwidth(float bandwidth) {
-    static const char* const op = "X2::SetBandwidth";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"bandwidth", static_cast<double>(bandwidth)}},
-                 X2Need::Open, [bandwidth](X2Obj& c) { return vyxsim::cam::SetBandwidth(op, *c.state, bandwidth); });
+    return vyxsim::calls::SetBandwidth<X2Obj>(*this, "X2::SetBandwidth", bandwidth);
 }
 
 bool X2::SetCustomTransformation(const CustomTransformOptions& options) {
@@ -111,12 +97,7 @@ bool X2::GetCameraResolution(Size& size) const {
 }
 
 bool X2::GetProjectorTemperature(float& celsius) const {
-    static const char* const op = "X2::GetProjectorTemperature";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [&celsius](X2Obj& c) {
-        std::lock_guard<std::mutex> lock(c.state->mutex);
-        celsius = vyxsim::ProjectorTemperature(*c.state);
-        return true;
-    });
+    return vyxsim::calls::ProjectorTemperature<X2Obj>(*this, "X2::GetProjectorTemperature", celsius);
 }
 
 bool X2::GetCameraTemperature(CameraID camera, CameraTempSelector selector, float& celsius) const {
@@ -137,15 +118,16 @@ bool X2::GetCameraTemperature(CameraID camera, CameraTempSelector selector, floa
 }
 
 bool X2::GetExposureTimeRange(int* min, int* max) const {
-    return vyxsim::WriteRange(*this, "X2::GetExposureTimeRange", min, max, vyxsim::kExposureMin, vyxsim::kExposureMax);
+    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetExposureTimeRange", min, max, vyxsim::kExposureMin,
+                                         vyxsim::kExposureMax);
 }
 
 bool X2::GetGainRange(float* min, float* max) const {
-    return vyxsim::WriteRange(*this, "X2::GetGainRange", min, max, vyxsim::kGainMin, vyxsim::kGainMax);
+    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetGainRange", min, max, vyxsim::kGainMin, vyxsim::kGainMax);
 }
 
 bool X2::GetGammaRange(float* min, float* max) const {
-    return vyxsim::WriteRange(*this, "X2::GetGammaRange", min, max, vyxsim::kGammaMin, vyxsim::kGammaMax);
+    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetGammaRange", min, max, vyxsim::kGammaMin, vyxsim::kGammaMax);
 }
 
 // ---------------------------------------------------------------------------
@@ -296,126 +278,72 @@ bool X2::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
 // Settings files.
 
 bool X2::LoadSettingFromFile(const char* path) {
-    static const char* const op = "X2::LoadSettingFromFile";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"path", path}}, X2Need::Open,
-                 [path](X2Obj& c) { return vyxsim::LoadSettingsFile(op, path, *c.device); });
+    return vyxsim::calls::LoadSettings<X2Obj>(*this, "X2::LoadSettingFromFile", path);
 }
 
 bool X2::SaveSettingToFile(const char* path) const {
-    static const char* const op = "X2::SaveSettingToFile";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"path", path}}, X2Need::Open,
-                 [path](X2Obj& c) { return vyxsim::SaveSettingsFile(op, path, *c.device); });
+    return vyxsim::calls::SaveSettings<X2Obj>(*this, "X2::SaveSettingToFile", path);
 }
 
 // ---------------------------------------------------------------------------
 // Region of interest (of the left camera; both cameras have its size).
 
 bool X2::CheckRoi(ROI roi) const {
-    static const char* const op = "X2::CheckRoi";
-    const std::string roi_text = vyxsim::cam::RoiText(roi);
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"roi", roi_text.c_str()}}, X2Need::Handle, [&roi](X2Obj& c) {
-        std::string why;
-        if (!vyxsim::cam::RoiFollowsRules(c.Model(vyxsim::kLeftCam), roi, &why)) {
-            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
-        }
-        return true;
-    });
+    return vyxsim::calls::CheckRoi<X2Obj>(*this, "X2::CheckRoi", roi);
 }
 
 ROI X2::AutoAdjustRoi(ROI roi) const {
-    static const char* const op = "X2::AutoAdjustRoi";
-    const std::string roi_text = vyxsim::cam::RoiText(roi);
-    ROI out(0, 0, 0, 0);
-    const bool ok = RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"roi", roi_text.c_str()}}, X2Need::Handle,
-                          [&](X2Obj& c) {
-        out = vyxsim::cam::AdjustRoi(c.Model(vyxsim::kLeftCam), roi);
-        return true;
-    });
-    return ok ? out : ROI(0, 0, 0, 0);
+    return vyxsim::calls::AutoAdjustRoi<X2Obj>(*this, "X2::AutoAdjustRoi", roi);
 }
 
 bool X2::GetRoiRange(ROIRange& range) const {
-    static const char* const op = "X2::GetRoiRange";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [&range](X2Obj& c) {
-        range = vyxsim::cam::RoiRange(c.Model(vyxsim::kLeftCam));
-        return true;
-    });
+    return vyxsim::calls::RoiRange<X2Obj>(*this, "X2::GetRoiRange", range);
 }
 
 // ---------------------------------------------------------------------------
 // Protective cover.
 
 bool X2::OpenProtectiveCover() {
-    static const char* const op = "X2::OpenProtectiveCover";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
-                 [](X2Obj& c) { return vyxsim::cam::CoverOpen(op, *c.device, *c.state, false); });
+    return vyxsim::calls::OpenCover<X2Obj>(*this, "X2::OpenProtectiveCover", false);
 }
 
 bool X2::CloseProtectiveCover() {
-    static const char* const op = "X2::CloseProtectiveCover";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
-                 [](X2Obj& c) { return vyxsim::cam::CoverClose(op, *c.device, *c.state, false); });
+    return vyxsim::calls::CloseCover<X2Obj>(*this, "X2::CloseProtectiveCover", false);
 }
 
 bool X2::ResetProtectiveCover() {
-    static const char* const op = "X2::ResetProtectiveCover";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
-                 [](X2Obj& c) { return vyxsim::cam::CoverReset(op, *c.device, *c.state); });
+    return vyxsim::calls::ResetCover<X2Obj>(*this, "X2::ResetProtectiveCover");
 }
 
 bool X2::OpenProtectiveCoverAsync() {
-    static const char* const op = "X2::OpenProtectiveCoverAsync";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
-                 [](X2Obj& c) { return vyxsim::cam::CoverOpen(op, *c.device, *c.state, true); });
+    return vyxsim::calls::OpenCover<X2Obj>(*this, "X2::OpenProtectiveCoverAsync", true);
 }
 
 bool X2::CloseProtectiveCoverAsync() {
-    static const char* const op = "X2::CloseProtectiveCoverAsync";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
-                 [](X2Obj& c) { return vyxsim::cam::CoverClose(op, *c.device, *c.state, true); });
+    return vyxsim::calls::CloseCover<X2Obj>(*this, "X2::CloseProtectiveCoverAsync", true);
 }
 
 bool X2::GetProtectiveCoverStatus(ProtectiveCoverStatus& status) const {
-    static const char* const op = "X2::GetProtectiveCoverStatus";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [&status](X2Obj& c) {
-        ProtectiveCoverStatus s = ProtectiveCoverStatus_Unknown;
-        if (!vyxsim::cam::CoverStatus(op, *c.device, *c.state, &s)) return false;
-        status = s;
-        return true;
-    });
+    return vyxsim::calls::CoverStatus<X2Obj>(*this, "X2::GetProtectiveCoverStatus", status);
 }
 
 // ---------------------------------------------------------------------------
 // User sets.
 
 bool X2::SetCurrentUserSet(const int& index) {
-    static const char* const op = "X2::SetCurrentUserSet";
-    const int i = index;
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"index", i}}, X2Need::Open,
-                 [i](X2Obj& c) { return vyxsim::cam::SetCurrentUserSet(op, *c.state, i); });
+    return vyxsim::calls::SetCurrentUserSet<X2Obj>(*this, "X2::SetCurrentUserSet", index);
 }
 
 bool X2::GetCurrentUserSet(int& index) const {
-    static const char* const op = "X2::GetCurrentUserSet";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
-                 [&index](X2Obj& c) { return vyxsim::cam::GetCurrentUserSet(op, *c.state, &index); });
+    return vyxsim::calls::GetCurrentUserSet<X2Obj>(*this, "X2::GetCurrentUserSet", index);
 }
 
 bool X2::SetUserSetName(const int& index, const char* name) {
-    static const char* const op = "X2::SetUserSetName";
-    const int i = index;
-    // The traced name is bounded: the caller's text may be longer than any
-    // name, or not terminated within the name's capacity.
-    const std::string shown = name ? vyxsim::Printable(std::string(name, strnlen(name, kUserSetNameCapacity)), 80) : "";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"index", i}, {"name", name ? shown.c_str() : nullptr}},
-                 X2Need::Open, [i, name](X2Obj& c) { return vyxsim::cam::SetUserSetName(op, *c.state, i, name); });
+    return vyxsim::calls::SetUserSetName<X2Obj>(*this, "X2::SetUserSetName", index, name);
 }
 
 bool X2::GetUserSetName(const int& index, char* name) const {
-    static const char* const op = "X2::GetUserSetName";
-    const int i = index;
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"index", i}}, X2Need::Open,
-                 [i, name](X2Obj& c) { return vyxsim::cam::GetUserSetName(op, *c.state, i, name); });
+    return vyxsim::calls::GetUserSetName<X2Obj>(*this, "X2::GetUserSetName", index, name);
 }
 
 }  // namespace Vyx

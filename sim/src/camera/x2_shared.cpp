@@ -32,12 +32,13 @@ bool NoResultYet(const char* op, bool captured, bool last_was_2d, const std::str
     return Fail(false, kWrongState, std::string(op) + ": " + why);
 }
 
-bool CheckTransformMatrix(const char* op, const double* m) {
+bool CheckTransformMatrix(const char* op, const double* m, bool invertible) {
     for (int i = 0; i < 16; ++i) {
         if (!std::isfinite(m[i])) {
             return Fail(false, kInvalidArgument, std::string(op) + ": transform[" + std::to_string(i) + "] is not a finite number");
         }
     }
+    if (!invertible) return true;
     Eigen::Matrix3d A;
     for (int r = 0; r < 3; ++r) {
         for (int k = 0; k < 3; ++k) A(r, k) = m[r * 4 + k];

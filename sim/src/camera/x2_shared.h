@@ -70,8 +70,9 @@ bool Validate2DFields(const char* op, const O& o) {
 // Fails with kWrongState saying why a result (`what`) is missing.
 bool NoResultYet(const char* op, bool captured, bool last_was_2d, const std::string& what);
 
-// A custom transformation's matrix: finite, with a non-singular 3 x 3 part.
-bool CheckTransformMatrix(const char* op, const double* transform16);
+// A custom transformation's matrix: finite, and (when `invertible`) with a
+// non-singular 3 x 3 part.
+bool CheckTransformMatrix(const char* op, const double* transform16, bool invertible = true);
 
 // The mesh GetMesh hands out for a point map: triangles between neighbouring
 // points, none with an edge longer than ten times the median distance

@@ -1,0 +1,210 @@
+// Entry points whose work is the same through an X1 and an X2 handle: they
+// act on the device (its cover, user sets, settings files, bandwidth,
+// projector, region-of-interest rules) whichever handle names it. Each runs
+// in the frame of camera_entry.h for the camera object type C, naming `op`
+// in its trace line and its errors.
+//
+// Besides what camera_entry.h asks of C, these use `state` (the device's
+// CameraState) and RoiCamera(), the camera whose image the region of
+// interest applies to.
+#pragma once
+
+#include <cstring>
+#include <string>
+
+#include "camera/camera_entry.h"
+#include "camera/camera_state.h"
+#include "camera/maintenance.h"
+#include "camera/options.h"
+#include "core/devices.h"
+#include "vyx/types.h"
+#include "vyx/x1.h"
+
+namespace vyxsim::calls {
+
+template <class C>
+using HandleOf = typename C::Handle;
+
+// The handle alone, as the trace names it.
+template <class C>
+TraceArg Self(const HandleOf<C>& self) {
+    return {C::kTraceArg, Vyx::HandleAccess::Get(self)};
+}
+
+// ---------------------------------------------------------------------------
+// The handle.
+
+// Whether the handle names a camera; no error when it does not.
+template <class C>
+bool IsValid(const HandleOf<C>& self, const char* op) {
+    const Gate g = Enter(op, {Self<C>(self)});
+    if (g == Gate::Fail) return false;
+    const bool valid = FindObject(C::kKind, Vyx::HandleAccess::Get(self)) != nullptr;
+    if (g == Gate::FailAfterWork) return FailInjected(false, op);
+    return valid;
+}
+
+// Whether the session is open; a session of an unplugged device ends here.
+template <class C>
+bool IsOpen(const HandleOf<C>& self, const char* op) {
+    bool open = false;
+    const bool ok = RunCamera<C>(op, self, {Self<C>(self)}, Need::Handle, [&open](C& c) {
+        if (!c.device->connected.load()) c.DropSession();
+        open = c.open.load();
+        return true;
+    });
+    return ok && open;
+}
+
+template <class C>
+bool IsPhysicallyConnected(const HandleOf<C>& self, const char* op) {
+    bool connected = false;
+    const bool ok = RunCamera<C>(op, self, {Self<C>(self)}, Need::Handle, [&connected](C& c) {
+        connected = c.device->connected.load();
+        return true;
+    });
+    return ok && connected;
+}
+
+// ---------------------------------------------------------------------------
+// Device settings.
+
+template <class C>
+bool SetBandwidth(const HandleOf<C>& self, const char* op, float bandwidth) {
+    return RunCamera<C>(op, self, {Self<C>(self), {"bandwidth", static_cast<double>(bandwidth)}}, Need::Open,
+                        [&](C& c) { return cam::SetBandwidth(op, *c.state, bandwidth); });
+}
+
+template <class C>
+bool ProjectorTemperature(const HandleOf<C>& self, const char* op, float& celsius) {
+    return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open, [&celsius](C& c) {
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        celsius = vyxsim::ProjectorTemperature(*c.state);
+        return true;
+    });
+}
+
+// The range queries: the device's limits, whatever its state.
+template <class C, class T>
+bool WriteRange(const HandleOf<C>& self, const char* op, T* min, T* max, T lo, T hi) {
+    return RunCamera<C>(op, self, {Self<C>(self)}, Need::Handle, [&](C&) {
+        if (!min || !max) return Fail(false, kInvalidArgument, std::string(op) + ": an output pointer is null");
+        *min = lo;
+        *max = hi;
+        return true;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Settings files.
+
+template <class C>
+bool LoadSettings(const HandleOf<C>& self, const char* op, const char* path) {
+    return RunCamera<C>(op, self, {Self<C>(self), {"path", path}}, Need::Open,
+                        [&](C& c) { return LoadSettingsFile(op, path, *c.device); });
+}
+
+template <class C>
+bool SaveSettings(const HandleOf<C>& self, const char* op, const char* path) {
+    return RunCamera<C>(op, self, {Self<C>(self), {"path", path}}, Need::Open,
+                        [&](C& c) { return SaveSettingsFile(op, path, *c.device); });
+}
+
+// ---------------------------------------------------------------------------
+// Region of interest.
+
+template <class C>
+bool CheckRoi(const HandleOf<C>& self, const char* op, const Vyx::ROI& roi) {
+    const std::string roi_text = cam::RoiText(roi);
+    return RunCamera<C>(op, self, {Self<C>(self), {"roi", roi_text.c_str()}}, Need::Handle, [&](C& c) {
+        std::string why;
+        if (!cam::RoiFollowsRules(c.RoiCamera(), roi, &why)) {
+            return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
+        }
+        return true;
+    });
+}
+
+// The adjusted ROI; all zero on failure.
+template <class C>
+Vyx::ROI AutoAdjustRoi(const HandleOf<C>& self, const char* op, const Vyx::ROI& roi) {
+    const std::string roi_text = cam::RoiText(roi);
+    Vyx::ROI out(0, 0, 0, 0);
+    const bool ok = RunCamera<C>(op, self, {Self<C>(self), {"roi", roi_text.c_str()}}, Need::Handle, [&](C& c) {
+        out = cam::AdjustRoi(c.RoiCamera(), roi);
+        return true;
+    });
+    return ok ? out : Vyx::ROI(0, 0, 0, 0);
+}
+
+template <class C>
+bool RoiRange(const HandleOf<C>& self, const char* op, Vyx::ROIRange& range) {
+    return RunCamera<C>(op, self, {Self<C>(self)}, Need::Handle, [&range](C& c) {
+        range = cam::RoiRange(c.RoiCamera());
+        return true;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Protective cover.
+
+template <class C>
+bool OpenCover(const HandleOf<C>& self, const char* op, bool async) {
+    return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open,
+                        [&](C& c) { return cam::CoverOpen(op, *c.device, *c.state, async); });
+}
+
+template <class C>
+bool CloseCover(const HandleOf<C>& self, const char* op, bool async) {
+    return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open,
+                        [&](C& c) { return cam::CoverClose(op, *c.device, *c.state, async); });
+}
+
+template <class C>
+bool ResetCover(const HandleOf<C>& self, const char* op) {
+    return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open,
+                        [&](C& c) { return cam::CoverReset(op, *c.device, *c.state); });
+}
+
+// `status` is written only on success.
+template <class C>
+bool CoverStatus(const HandleOf<C>& self, const char* op, Vyx::ProtectiveCoverStatus& status) {
+    return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open, [&](C& c) {
+        Vyx::ProtectiveCoverStatus s = Vyx::ProtectiveCoverStatus_Unknown;
+        if (!cam::CoverStatus(op, *c.device, *c.state, &s)) return false;
+        status = s;
+        return true;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// User sets.
+
+template <class C>
+bool SetCurrentUserSet(const HandleOf<C>& self, const char* op, int index) {
+    return RunCamera<C>(op, self, {Self<C>(self), {"index", index}}, Need::Open,
+                        [&](C& c) { return cam::SetCurrentUserSet(op, *c.state, index); });
+}
+
+template <class C>
+bool GetCurrentUserSet(const HandleOf<C>& self, const char* op, int& index) {
+    return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open,
+                        [&](C& c) { return cam::GetCurrentUserSet(op, *c.state, &index); });
+}
+
+template <class C>
+bool SetUserSetName(const HandleOf<C>& self, const char* op, int index, const char* name) {
+    // The traced name is bounded: the caller's text may be longer than any
+    // name, or not terminated within the name's capacity.
+    const std::string shown = name ? Printable(std::string(name, strnlen(name, Vyx::kUserSetNameCapacity)), 80) : "";
+    return RunCamera<C>(op, self, {Self<C>(self), {"index", index}, {"name", name ? shown.c_str() : nullptr}},
+                        Need::Open, [&](C& c) { return cam::SetUserSetName(op, *c.state, index, name); });
+}
+
+template <class C>
+bool GetUserSetName(const HandleOf<C>& self, const char* op, int index, char* name) {
+    return RunCamera<C>(op, self, {Self<C>(self), {"index", index}}, Need::Open,
+                        [&](C& c) { return cam::GetUserSetName(op, *c.state, index, name); });
+}
+
+}  // namespace vyxsim::calls
