@@ -8,17 +8,16 @@ a fixed rate, and polls the scan's point map until the part has passed (the
 scan time is over and no new profile arrives), at most the scan time plus
 30 seconds. Then it stops the scan, prints the number of rows (profiles) and
 valid points, and writes OUT_DIR/line_scan.ply (millimetres, binary).
-Failures are reported as capture.py, next to this script, reports them.
+The start-up, the device and failure reports come from common.py, next to
+this script.
 """
-import argparse
-import pathlib
 import sys
 import time
 
 import numpy as np
 
 import PyVyx as vx
-from capture import fail
+from common import fail, out_dir_parser, run_on_first_camera
 
 POLL_SECONDS = 0.1
 GRACE_SECONDS = 30.0
@@ -73,43 +72,26 @@ def scan(cam, opts, out_dir):
             vx.PointMapDestroy(point_map)
 
 
-def run(out_dir, scan_ms, rate):
-    status, devices = vx.SystemListDevices(vx.All)
-    if status != 0 or not devices:
-        return fail("Finding a device")
-    cam = vx.X2.Create(devices[0])
-    if not cam.IsValid():
-        return fail("Creating the camera")
-    try:
-        if not cam.Open():
-            return fail("Opening the camera")
-        opts = vx.X2_CaptureOptions()
-        opts.trigger_mode = vx.TriggerMode_FixedRate
-        opts.auto_set_fixed_rate = False
-        opts.fixed_rate = rate
-        opts.line_scanner_scan_time_ms = scan_ms
-        result = scan(cam, opts, out_dir)
-        cam.Close()
-        return result
-    finally:
-        vx.X2.Destroy(cam)
+def fixed_rate_options(scan_ms, rate):
+    """Options of a scan triggered at `rate` profiles per millisecond for
+    `scan_ms` milliseconds."""
+    opts = vx.X2_CaptureOptions()
+    opts.trigger_mode = vx.TriggerMode_FixedRate
+    opts.auto_set_fixed_rate = False
+    opts.fixed_rate = rate
+    opts.line_scanner_scan_time_ms = scan_ms
+    return opts
 
 
 def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("out_dir", nargs="?", default="out", type=pathlib.Path,
-                        help="where to write line_scan.ply (default: ./out)")
+    parser = out_dir_parser(__doc__, "line_scan.ply")
     parser.add_argument("--scan-ms", type=int, default=1000,
                         help="how long the scan acquires, milliseconds (default: 1000)")
     parser.add_argument("--rate", type=float, default=0.5,
                         help="profiles per millisecond (default: 0.5)")
     args = parser.parse_args(argv)
-    if not vx.SystemInit():
-        return fail("Starting the SDK")
-    try:
-        return run(args.out_dir, args.scan_ms, args.rate)
-    finally:
-        vx.SystemShutdown()
+    opts = fixed_rate_options(args.scan_ms, args.rate)
+    return run_on_first_camera(vx.X2, lambda cam: scan(cam, opts, args.out_dir), announce=False)
 
 
 if __name__ == "__main__":

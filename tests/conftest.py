@@ -1,4 +1,6 @@
-"""Test set-up: import PyVyx and vyxsim from the build under test."""
+"""Test set-up: import PyVyx and vyxsim from the build under test, and the
+fixtures several test modules share (the system, the devices, opened
+cameras of the module's camera model, a new image and point map)."""
 import os
 import pathlib
 import sys
@@ -28,3 +30,59 @@ def vyx(sim):
     assert PyVyx.SystemInit()
     yield PyVyx
     PyVyx.SystemShutdown()
+
+
+@pytest.fixture
+def devices(vyx):
+    """The stand-in's devices: the first with grey cameras and no cover, the
+    second with colour cameras and a protective cover."""
+    status, found = vyx.SystemListDevices(vyx.All)
+    assert status == 0 and len(found) >= 2
+    return found
+
+
+@pytest.fixture
+def open_camera(vyx, devices, model):
+    """Opens devices[index] as the test module's camera model (its `model`
+    fixture, a cameras.Model); closes and destroys what it opened after the test."""
+    opened = []
+
+    def open_device(index):
+        camera = model.create(devices[index])
+        assert camera.IsValid(), vyx.GetLastErrorMessage()
+        opened.append(camera)
+        assert camera.Open(), vyx.GetLastErrorMessage()
+        return camera
+
+    yield open_device
+    for camera in opened:
+        camera.Close()
+        model.cls.Destroy(camera)
+
+
+@pytest.fixture
+def cam(open_camera):
+    """The first device (grey cameras, no cover), opened."""
+    return open_camera(0)
+
+
+@pytest.fixture
+def colour_cam(open_camera):
+    """The second device (colour cameras, protective cover), opened."""
+    return open_camera(1)
+
+
+@pytest.fixture
+def img(vyx, map_size):
+    """A new Mono8 image of the size the test module's `map_size` fixture gives."""
+    i = vyx.ImageCreate(vyx.ImageTypeEnum.Mono8, vyx.Size(*map_size))
+    assert i.IsValid()
+    return i
+
+
+@pytest.fixture
+def pm(vyx, map_size):
+    """A new points-only point map of the size the test module's `map_size` fixture gives."""
+    m = vyx.PointMapCreate(vyx.PointMapTypeEnum.PointsOnly, vyx.Size(*map_size))
+    assert m.IsValid()
+    return m

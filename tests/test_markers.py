@@ -12,17 +12,9 @@ W, H = 640, 480
 
 
 @pytest.fixture
-def img(vyx):
-    i = vyx.ImageCreate(vyx.ImageTypeEnum.Mono8, vyx.Size(W, H))
-    assert i.IsValid()
-    return i
-
-
-@pytest.fixture
-def pm(vyx):
-    m = vyx.PointMapCreate(vyx.PointMapTypeEnum.PointsOnly, vyx.Size(W, H))
-    assert m.IsValid()
-    return m
+def map_size():
+    """The size of the `img` and `pm` fixtures."""
+    return W, H
 
 
 class TestRecords:

@@ -23,17 +23,9 @@ def refused(sim, exc, fn, op):
 
 
 @pytest.fixture
-def img(vyx):
-    i = vyx.ImageCreate(vyx.ImageTypeEnum.Mono8, vyx.Size(W, H))
-    assert i.IsValid()
-    return i
-
-
-@pytest.fixture
-def pm(vyx):
-    m = vyx.PointMapCreate(vyx.PointMapTypeEnum.PointsOnly, vyx.Size(W, H))
-    assert m.IsValid()
-    return m
+def map_size():
+    """The size of the `img` and `pm` fixtures."""
+    return W, H
 
 
 # ---------------------------------------------------------------------------

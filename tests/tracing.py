@@ -30,3 +30,8 @@ def handle_text(sim, obj):
     """How the trace writes the handle `obj` holds (#a.b)."""
     _, lines = traced(sim, obj.IsValid)
     return re.search(r"#\d+\.\d+", lines[0]).group(0)
+
+
+def class_calls(lines, class_name):
+    """The trace lines of every SDK operation of class `class_name` ("X1", "X2")."""
+    return [line for line in lines if line.startswith(class_name + "::")]
