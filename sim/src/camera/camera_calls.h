@@ -208,3 +208,78 @@ bool GetUserSetName(const HandleOf<C>& self, const char* op, int index, char* na
 }
 
 }  // namespace vyxsim::calls
+
+// Defines, for camera class `Cls` (X1 or X2, whose object is vyxsim::ClsObj),
+// the methods both classes declare alike and that do the same through
+// either handle: each runs its call above under the class's own operation
+// name ("X1::CheckRoi"). Used once, inside namespace Vyx, by each class.
+#define VYXSIM_DEFINE_DEVICE_CALLS(Cls)                                                                      \
+    bool Cls::IsValid() const { return vyxsim::calls::IsValid<vyxsim::Cls##Obj>(*this, #Cls "::IsValid"); } \
+    bool Cls::IsOpen() const { return vyxsim::calls::IsOpen<vyxsim::Cls##Obj>(*this, #Cls "::IsOpen"); }    \
+    bool Cls::IsPhysicallyConnected() const {                                                                \
+        return vyxsim::calls::IsPhysicallyConnected<vyxsim::Cls##Obj>(*this, #Cls "::IsPhysicallyConnected"); \
+    }                                                                                                        \
+    bool Cls::SetBandwidth(float bandwidth) {                                                                \
+        return vyxsim::calls::SetBandwidth<vyxsim::Cls##Obj>(*this, #Cls "::SetBandwidth", bandwidth);       \
+    }                                                                                                        \
+    bool Cls::GetProjectorTemperature(float& celsius) const {                                                \
+        return vyxsim::calls::ProjectorTemperature<vyxsim::Cls##Obj>(*this, #Cls "::GetProjectorTemperature", \
+                                                                    celsius);                                \
+    }                                                                                                        \
+    bool Cls::GetExposureTimeRange(int* min, int* max) const {                                               \
+        return vyxsim::calls::WriteRange<vyxsim::Cls##Obj>(*this, #Cls "::GetExposureTimeRange", min, max,   \
+                                                           vyxsim::kExposureMin, vyxsim::kExposureMax);      \
+    }                                                                                                        \
+    bool Cls::GetGainRange(float* min, float* max) const {                                                   \
+        return vyxsim::calls::WriteRange<vyxsim::Cls##Obj>(*this, #Cls "::GetGainRange", min, max,           \
+                                                           vyxsim::kGainMin, vyxsim::kGainMax);              \
+    }                                                                                                        \
+    bool Cls::GetGammaRange(float* min, float* max) const {                                                  \
+        return vyxsim::calls::WriteRange<vyxsim::Cls##Obj>(*this, #Cls "::GetGammaRange", min, max,          \
+                                                           vyxsim::kGammaMin, vyxsim::kGammaMax);            \
+    }                                                                                                        \
+    bool Cls::LoadSettingFromFile(const char* path) {                                                        \
+        return vyxsim::calls::LoadSettings<vyxsim::Cls##Obj>(*this, #Cls "::LoadSettingFromFile", path);     \
+    }                                                                                                        \
+    bool Cls::SaveSettingToFile(const char* path) const {                                                    \
+        return vyxsim::calls::SaveSettings<vyxsim::Cls##Obj>(*this, #Cls "::SaveSettingToFile", path);       \
+    }                                                                                                        \
+    bool Cls::CheckRoi(ROI roi) const {                                                                      \
+        return vyxsim::calls::CheckRoi<vyxsim::Cls##Obj>(*this, #Cls "::CheckRoi", roi);                     \
+    }                                                                                                        \
+    ROI Cls::AutoAdjustRoi(ROI roi) const {                                                                  \
+        return vyxsim::calls::AutoAdjustRoi<vyxsim::Cls##Obj>(*this, #Cls "::AutoAdjustRoi", roi);           \
+    }                                                                                                        \
+    bool Cls::GetRoiRange(ROIRange& range) const {                                                           \
+        return vyxsim::calls::RoiRange<vyxsim::Cls##Obj>(*this, #Cls "::GetRoiRange", range);                \
+    }                                                                                                        \
+    bool Cls::OpenProtectiveCover() {                                                                        \
+        return vyxsim::calls::OpenCover<vyxsim::Cls##Obj>(*this, #Cls "::OpenProtectiveCover", false);       \
+    }                                                                                                        \
+    bool Cls::CloseProtectiveCover() {                                                                       \
+        return vyxsim::calls::CloseCover<vyxsim::Cls##Obj>(*this, #Cls "::CloseProtectiveCover", false);     \
+    }                                                                                                        \
+    bool Cls::ResetProtectiveCover() {                                                                       \
+        return vyxsim::calls::ResetCover<vyxsim::Cls##Obj>(*this, #Cls "::ResetProtectiveCover");            \
+    }                                                                                                        \
+    bool Cls::OpenProtectiveCoverAsync() {                                                                   \
+        return vyxsim::calls::OpenCover<vyxsim::Cls##Obj>(*this, #Cls "::OpenProtectiveCoverAsync", true);   \
+    }                                                                                                        \
+    bool Cls::CloseProtectiveCoverAsync() {                                                                  \
+        return vyxsim::calls::CloseCover<vyxsim::Cls##Obj>(*this, #Cls "::CloseProtectiveCoverAsync", true); \
+    }                                                                                                        \
+    bool Cls::GetProtectiveCoverStatus(ProtectiveCoverStatus& status) const {                                \
+        return vyxsim::calls::CoverStatus<vyxsim::Cls##Obj>(*this, #Cls "::GetProtectiveCoverStatus", status); \
+    }                                                                                                        \
+    bool Cls::SetCurrentUserSet(const int& index) {                                                          \
+        return vyxsim::calls::SetCurrentUserSet<vyxsim::Cls##Obj>(*this, #Cls "::SetCurrentUserSet", index); \
+    }                                                                                                        \
+    bool Cls::GetCurrentUserSet(int& index) const {                                                          \
+        return vyxsim::calls::GetCurrentUserSet<vyxsim::Cls##Obj>(*this, #Cls "::GetCurrentUserSet", index); \
+    }                                                                                                        \
+    bool Cls::SetUserSetName(const int& index, const char* name) {                                           \
+        return vyxsim::calls::SetUserSetName<vyxsim::Cls##Obj>(*this, #Cls "::SetUserSetName", index, name); \
+    }                                                                                                        \
+    bool Cls::GetUserSetName(const int& index, char* name) const {                                           \
+        return vyxsim::calls::GetUserSetName<vyxsim::Cls##Obj>(*this, #Cls "::GetUserSetName", index, name); \
+    }

@@ -360,24 +360,12 @@ bool X1::Open() {
     });
 }
 
-bool X1::IsOpen() const {
-    return vyxsim::calls::IsOpen<X1Obj>(*this, "X1::IsOpen");
-}
-
 void X1::Close() {
     static const char* const op = "X1::Close";
     RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
         c.DropSession();
         return true;
     });
-}
-
-bool X1::IsValid() const {
-    return vyxsim::calls::IsValid<X1Obj>(*this, "X1::IsValid");
-}
-
-bool X1::IsPhysicallyConnected() const {
-    return vyxsim::calls::IsPhysicallyConnected<X1Obj>(*this, "X1::IsPhysicallyConnected");
 }
 
 // ---------------------------------------------------------------------------
@@ -468,10 +456,6 @@ bool X1::SaveEncodedImagesData(const char* path) {
 // ---------------------------------------------------------------------------
 // Device settings.
 
-bool X1::SetBandwidth(float bandwidth) {
-    return vyxsim::calls::SetBandwidth<X1Obj>(*this, "X1::SetBandwidth", bandwidth);
-}
-
 bool X1::SetCustomTransformation(const CustomTransformOptions& options) {
     static const char* const op = "X1::SetCustomTransformation";
     return RunX1(op, *this,
@@ -508,10 +492,6 @@ bool X1::GetCameraResolution(Size& size) const {
     });
 }
 
-bool X1::GetProjectorTemperature(float& celsius) const {
-    return vyxsim::calls::ProjectorTemperature<X1Obj>(*this, "X1::GetProjectorTemperature", celsius);
-}
-
 bool X1::GetCameraTemperature(CameraTempSelector selector, float& celsius) const {
     static const char* const op = "X1::GetCameraTemperature";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}}, Need::Open,
@@ -524,19 +504,6 @@ bool X1::GetCameraTemperature(CameraTempSelector selector, float& celsius) const
         celsius = vyxsim::CameraTemperature(*c.state, c.camera_index, selector);
         return true;
     });
-}
-
-bool X1::GetExposureTimeRange(int* min, int* max) const {
-    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetExposureTimeRange", min, max, vyxsim::kExposureMin,
-                                         vyxsim::kExposureMax);
-}
-
-bool X1::GetGainRange(float* min, float* max) const {
-    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetGainRange", min, max, vyxsim::kGainMin, vyxsim::kGainMax);
-}
-
-bool X1::GetGammaRange(float* min, float* max) const {
-    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetGammaRange", min, max, vyxsim::kGammaMin, vyxsim::kGammaMax);
 }
 
 // ---------------------------------------------------------------------------
@@ -695,75 +662,10 @@ bool X1::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
 }
 
 // ---------------------------------------------------------------------------
-// Settings files.
+// Validity, connection, bandwidth, temperatures and ranges, settings files,
+// region of interest, protective cover and user sets: as for every camera
+// handle.
 
-bool X1::LoadSettingFromFile(const char* path) {
-    return vyxsim::calls::LoadSettings<X1Obj>(*this, "X1::LoadSettingFromFile", path);
-}
-
-bool X1::SaveSettingToFile(const char* path) const {
-    return vyxsim::calls::SaveSettings<X1Obj>(*this, "X1::SaveSettingToFile", path);
-}
-
-// ---------------------------------------------------------------------------
-// Region of interest.
-
-bool X1::CheckRoi(ROI roi) const {
-    return vyxsim::calls::CheckRoi<X1Obj>(*this, "X1::CheckRoi", roi);
-}
-
-ROI X1::AutoAdjustRoi(ROI roi) const {
-    return vyxsim::calls::AutoAdjustRoi<X1Obj>(*this, "X1::AutoAdjustRoi", roi);
-}
-
-bool X1::GetRoiRange(ROIRange& range) const {
-    return vyxsim::calls::RoiRange<X1Obj>(*this, "X1::GetRoiRange", range);
-}
-
-// ---------------------------------------------------------------------------
-// Protective cover.
-
-bool X1::OpenProtectiveCover() {
-    return vyxsim::calls::OpenCover<X1Obj>(*this, "X1::OpenProtectiveCover", false);
-}
-
-bool X1::CloseProtectiveCover() {
-    return vyxsim::calls::CloseCover<X1Obj>(*this, "X1::CloseProtectiveCover", false);
-}
-
-bool X1::ResetProtectiveCover() {
-    return vyxsim::calls::ResetCover<X1Obj>(*this, "X1::ResetProtectiveCover");
-}
-
-bool X1::OpenProtectiveCoverAsync() {
-    return vyxsim::calls::OpenCover<X1Obj>(*this, "X1::OpenProtectiveCoverAsync", true);
-}
-
-bool X1::CloseProtectiveCoverAsync() {
-    return vyxsim::calls::CloseCover<X1Obj>(*this, "X1::CloseProtectiveCoverAsync", true);
-}
-
-bool X1::GetProtectiveCoverStatus(ProtectiveCoverStatus& status) const {
-    return vyxsim::calls::CoverStatus<X1Obj>(*this, "X1::GetProtectiveCoverStatus", status);
-}
-
-// ---------------------------------------------------------------------------
-// User sets.
-
-bool X1::SetCurrentUserSet(const int& index) {
-    return vyxsim::calls::SetCurrentUserSet<X1Obj>(*this, "X1::SetCurrentUserSet", index);
-}
-
-bool X1::GetCurrentUserSet(int& index) const {
-    return vyxsim::calls::GetCurrentUserSet<X1Obj>(*this, "X1::GetCurrentUserSet", index);
-}
-
-bool X1::SetUserSetName(const int& index, const char* name) {
-    return vyxsim::calls::SetUserSetName<X1Obj>(*this, "X1::SetUserSetName", index, name);
-}
-
-bool X1::GetUserSetName(const int& index, char* name) const {
-    return vyxsim::calls::GetUserSetName<X1Obj>(*this, "X1::GetUserSetName", index, name);
-}
+VYXSIM_DEFINE_DEVICE_CALLS(X1)
 
 }  // namespace Vyx

@@ -543,10 +543,6 @@ bool X2::Open() {
     });
 }
 
-bool X2::IsOpen() const {
-    return vyxsim::calls::IsOpen<X2Obj>(*this, "X2::IsOpen");
-}
-
 void X2::Close() {
     static const char* const op = "X2::Close";
     RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [](X2Obj& c) {
@@ -557,14 +553,6 @@ void X2::Close() {
         c.DropSession();
         return true;
     });
-}
-
-bool X2::IsValid() const {
-    return vyxsim::calls::IsValid<X2Obj>(*this, "X2::IsValid");
-}
-
-bool X2::IsPhysicallyConnected() const {
-    return vyxsim::calls::IsPhysicallyConnected<X2Obj>(*this, "X2::IsPhysicallyConnected");
 }
 
 // ---------------------------------------------------------------------------

@@ -54,10 +54,6 @@ using vyxsim::X2Obj;
 // ---------------------------------------------------------------------------
 // Device settings.
 
-bool X2::SetBandwidth(float bandwidth) {
-    return vyxsim::calls::SetBandwidth<X2Obj>(*this, "X2::SetBandwidth", bandwidth);
-}
-
 bool X2::SetCustomTransformation(const CustomTransformOptions& options) {
     static const char* const op = "X2::SetCustomTransformation";
     return RunX2(op, *this,
@@ -96,10 +92,6 @@ bool X2::GetCameraResolution(Size& size) const {
     });
 }
 
-bool X2::GetProjectorTemperature(float& celsius) const {
-    return vyxsim::calls::ProjectorTemperature<X2Obj>(*this, "X2::GetProjectorTemperature", celsius);
-}
-
 bool X2::GetCameraTemperature(CameraID camera, CameraTempSelector selector, float& celsius) const {
     static const char* const op = "X2::GetCameraTemperature";
     return RunX2(op, *this,
@@ -115,19 +107,6 @@ bool X2::GetCameraTemperature(CameraID camera, CameraTempSelector selector, floa
         celsius = vyxsim::CameraTemperature(*c.state, index, selector);
         return true;
     });
-}
-
-bool X2::GetExposureTimeRange(int* min, int* max) const {
-    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetExposureTimeRange", min, max, vyxsim::kExposureMin,
-                                         vyxsim::kExposureMax);
-}
-
-bool X2::GetGainRange(float* min, float* max) const {
-    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetGainRange", min, max, vyxsim::kGainMin, vyxsim::kGainMax);
-}
-
-bool X2::GetGammaRange(float* min, float* max) const {
-    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetGammaRange", min, max, vyxsim::kGammaMin, vyxsim::kGammaMax);
 }
 
 // ---------------------------------------------------------------------------
@@ -275,75 +254,10 @@ bool X2::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
 }
 
 // ---------------------------------------------------------------------------
-// Settings files.
+// Validity, connection, bandwidth, temperatures and ranges, settings files,
+// region of interest, protective cover and user sets: as for every camera
+// handle.
 
-bool X2::LoadSettingFromFile(const char* path) {
-    return vyxsim::calls::LoadSettings<X2Obj>(*this, "X2::LoadSettingFromFile", path);
-}
-
-bool X2::SaveSettingToFile(const char* path) const {
-    return vyxsim::calls::SaveSettings<X2Obj>(*this, "X2::SaveSettingToFile", path);
-}
-
-// ---------------------------------------------------------------------------
-// Region of interest (of the left camera; both cameras have its size).
-
-bool X2::CheckRoi(ROI roi) const {
-    return vyxsim::calls::CheckRoi<X2Obj>(*this, "X2::CheckRoi", roi);
-}
-
-ROI X2::AutoAdjustRoi(ROI roi) const {
-    return vyxsim::calls::AutoAdjustRoi<X2Obj>(*this, "X2::AutoAdjustRoi", roi);
-}
-
-bool X2::GetRoiRange(ROIRange& range) const {
-    return vyxsim::calls::RoiRange<X2Obj>(*this, "X2::GetRoiRange", range);
-}
-
-// ---------------------------------------------------------------------------
-// Protective cover.
-
-bool X2::OpenProtectiveCover() {
-    return vyxsim::calls::OpenCover<X2Obj>(*this, "X2::OpenProtectiveCover", false);
-}
-
-bool X2::CloseProtectiveCover() {
-    return vyxsim::calls::CloseCover<X2Obj>(*this, "X2::CloseProtectiveCover", false);
-}
-
-bool X2::ResetProtectiveCover() {
-    return vyxsim::calls::ResetCover<X2Obj>(*this, "X2::ResetProtectiveCover");
-}
-
-bool X2::OpenProtectiveCoverAsync() {
-    return vyxsim::calls::OpenCover<X2Obj>(*this, "X2::OpenProtectiveCoverAsync", true);
-}
-
-bool X2::CloseProtectiveCoverAsync() {
-    return vyxsim::calls::CloseCover<X2Obj>(*this, "X2::CloseProtectiveCoverAsync", true);
-}
-
-bool X2::GetProtectiveCoverStatus(ProtectiveCoverStatus& status) const {
-    return vyxsim::calls::CoverStatus<X2Obj>(*this, "X2::GetProtectiveCoverStatus", status);
-}
-
-// ---------------------------------------------------------------------------
-// User sets.
-
-bool X2::SetCurrentUserSet(const int& index) {
-    return vyxsim::calls::SetCurrentUserSet<X2Obj>(*this, "X2::SetCurrentUserSet", index);
-}
-
-bool X2::GetCurrentUserSet(int& index) const {
-    return vyxsim::calls::GetCurrentUserSet<X2Obj>(*this, "X2::GetCurrentUserSet", index);
-}
-
-bool X2::SetUserSetName(const int& index, const char* name) {
-    return vyxsim::calls::SetUserSetName<X2Obj>(*this, "X2::SetUserSetName", index, name);
-}
-
-bool X2::GetUserSetName(const int& index, char* name) const {
-    return vyxsim::calls::GetUserSetName<X2Obj>(*this, "X2::GetUserSetName", index, name);
-}
+VYXSIM_DEFINE_DEVICE_CALLS(X2)
 
 }  // namespace Vyx
