@@ -12,7 +12,7 @@ import pytest
 
 import PyVyx as vx
 from cameras import MODELS, case_id, each, over_models, snapshot
-from tracing import traced, calls, class_calls
+from tracing import arg, calls, class_calls, traced
 
 
 @pytest.fixture(params=MODELS, ids=case_id)
@@ -284,18 +284,29 @@ PERMUTE = np.array([[0, 0, 1, 0],    # x' = z
     np.kron(PERMUTE, np.ones((2, 2)))[::2, ::2],  # strided, not contiguous
     PERMUTE.tolist(),
 ], ids=["float64", "int32", "float32", "flat", "flat-int", "fortran", "strided", "list"])
-def test_set_transform_rows_reach_the_camera(model, cam, matrix):
+def test_set_transform_forms_reach_the_sdk_in_rows(sim, model, cam, matrix):
+    t = model.transform()
+    t.coordinate_select = model.camera_coordinate
+    t.SetTransform(matrix)
+    assert t.coordinate_select == model.camera_coordinate
+    ok, lines = traced(sim, lambda: cam.SetCustomTransformation(t))
+    assert ok
+    (line,) = calls(lines, model.op("SetCustomTransformation"))
+    sent = [float(v) for v in arg(line, "transform").strip('"').split()]
+    assert sent == PERMUTE.ravel().tolist()  # row-major, whatever the array's layout
+    ok, back = cam.GetCustomTransformation()
+    assert ok and back.coordinate_select == model.camera_coordinate
+
+
+def test_set_transform_rows_move_the_points(model, cam):
     plain_opts = model.options()
     assert cam.Capture(plain_opts)
     before = np.asarray(cam.GetPointMap()).copy()
 
     t = model.transform()
     t.coordinate_select = model.camera_coordinate
-    t.SetTransform(matrix)
-    assert t.coordinate_select == model.camera_coordinate
+    t.SetTransform(PERMUTE)
     assert cam.SetCustomTransformation(t)
-    ok, back = cam.GetCustomTransformation()
-    assert ok and back.coordinate_select == model.camera_coordinate
 
     assert cam.Capture(plain_opts)
     moved = np.asarray(cam.GetPointMap())

@@ -2,6 +2,7 @@
 // trace text and the comparison with the defaults.
 #include "camera/options.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -275,6 +276,17 @@ constexpr auto kVisitX2 = [](auto& o, auto&& f) { VisitX2(o, f); };
 
 std::string OptionsTrace(const Vyx::X1::CaptureOptions& o) { return TraceOf(o, kVisitX1); }
 std::string OptionsTrace(const Vyx::X2::CaptureOptions& o) { return TraceOf(o, kVisitX2); }
+
+std::string MatrixTrace(const double* m16) {
+    std::string s;
+    char buf[32];
+    for (int i = 0; i < 16; ++i) {
+        const auto r = std::to_chars(buf, buf + sizeof buf, m16[i]);
+        if (i) s += ' ';
+        s.append(buf, r.ptr);
+    }
+    return s;
+}
 
 json OptionsToJson(const Vyx::X1::CaptureOptions& o) {
     json j = json::object();

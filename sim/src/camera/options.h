@@ -15,6 +15,9 @@ namespace vyxsim {
 // "name=value,name=value" (arrays as [a b c], ROI as [x y w h]), or "default".
 std::string OptionsTrace(const Vyx::X1::CaptureOptions& options);
 std::string OptionsTrace(const Vyx::X2::CaptureOptions& options);
+// A row-major 4 x 4 matrix for the trace: its 16 values, separated by spaces,
+// each in the shortest form that reads back to the same double.
+std::string MatrixTrace(const double* m16);
 
 // Every field by its name; enumerations as their integer values.
 nlohmann::json OptionsToJson(const Vyx::X1::CaptureOptions& options);

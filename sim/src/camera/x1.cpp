@@ -458,8 +458,11 @@ bool X1::SaveEncodedImagesData(const char* path) {
 
 bool X1::SetCustomTransformation(const CustomTransformOptions& options) {
     static const char* const op = "X1::SetCustomTransformation";
+    const std::string matrix = vyxsim::MatrixTrace(options.transform);
     return RunX1(op, *this,
-                 {{"camera", HandleAccess::Get(*this)}, {"coordinate_select", static_cast<int>(options.coordinate_select)}},
+                 {{"camera", HandleAccess::Get(*this)},
+                  {"coordinate_select", static_cast<int>(options.coordinate_select)},
+                  {"transform", matrix.c_str()}},
                  Need::Open, [&options](X1Obj& c) {
         const int sel = options.coordinate_select;
         if (sel < CustomTransformOptions::CoordinateSelect_Disabled || sel > CustomTransformOptions::CoordinateSelect_CaliBoard) {

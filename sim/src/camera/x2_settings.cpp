@@ -56,8 +56,11 @@ using vyxsim::X2Obj;
 
 bool X2::SetCustomTransformation(const CustomTransformOptions& options) {
     static const char* const op = "X2::SetCustomTransformation";
+    const std::string matrix = vyxsim::MatrixTrace(options.transform);
     return RunX2(op, *this,
-                 {{"x2", HandleAccess::Get(*this)}, {"coordinate_select", static_cast<int>(options.coordinate_select)}},
+                 {{"x2", HandleAccess::Get(*this)},
+                  {"coordinate_select", static_cast<int>(options.coordinate_select)},
+                  {"transform", matrix.c_str()}},
                  X2Need::Open, [&options](X2Obj& c) {
         const int sel = options.coordinate_select;
         if (sel < CustomTransformOptions::CoordinateSelect_Disabled || sel > CustomTransformOptions::CoordinateSelect_CameraExtra) {
