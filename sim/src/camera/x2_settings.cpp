@@ -124,18 +124,7 @@ bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
                  X2Need::Handle, [&](X2Obj& c) {
         std::lock_guard<std::mutex> lock(c.mutex);
         if (!vyxsim::X2Ready(c, op)) return false;
-        if (!c.device->color) {
-            return Fail(false, vyxsim::kUnsupported,
-                        std::string(op) + ": " + vyxsim::cam::DeviceText(*c.device) + " has grey cameras; white balance needs colour");
-        }
-        if (frames < 1 || frames > 100) {
-            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": frames " + std::to_string(frames) + " is outside 1 .. 100");
-        }
-        if (!vyxsim::cam::Validate2DFields(op, options)) return false;
-        std::string why;
-        if (!vyxsim::cam::RoiInsideImage(c.Model(vyxsim::kLeftCam), roi, &why)) {
-            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
-        }
+        if (!vyxsim::cam::WhiteBalanceArgs(op, *c.device, frames, options, c.Model(vyxsim::kLeftCam), roi)) return false;
         if (!vyxsim::cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
         // Grey world over both cameras' views.
         std::array<vyxsim::scene::Frame, 2> views;

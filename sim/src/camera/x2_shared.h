@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "camera/camera_state.h"
+#include "camera/maintenance.h"
 #include "camera/options.h"
 #include "camera/pipeline.h"
 #include "core/devices.h"
@@ -64,6 +65,23 @@ bool Validate2DFields(const char* op, const O& o) {
     if (o.projector_brightness < kBrightnessMin || o.projector_brightness > kBrightnessMax) {
         return bad("projector_brightness = " + std::to_string(o.projector_brightness) + " is outside 1 .. 240");
     }
+    return true;
+}
+
+// The arguments of an automatic white balance: a colour device, 1 to 100
+// frames, valid 2D fields in `o`, and a region inside the image of `camera`.
+template <class O>
+bool WhiteBalanceArgs(const char* op, const DeviceRecord& device, int frames, const O& o, const CameraModel& camera,
+                      const Vyx::ROI& roi) {
+    if (!device.color) {
+        return Fail(false, kUnsupported, std::string(op) + ": " + DeviceText(device) + " has grey cameras; white balance needs colour");
+    }
+    if (frames < 1 || frames > 100) {
+        return Fail(false, kInvalidArgument, std::string(op) + ": frames " + std::to_string(frames) + " is outside 1 .. 100");
+    }
+    if (!Validate2DFields(op, o)) return false;
+    std::string why;
+    if (!RoiInsideImage(camera, roi, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     return true;
 }
 
