@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Per-call cost of small PyVyx calls, next to the least a pybind11 call of
 the same shape costs (the pyvyx_floor module built beside PyVyx) and the
 stand-in SDK's own cost of the call (bench_calls_bench, when built).
@@ -6,7 +6,7 @@ stand-in SDK's own cost of the call (bench_calls_bench, when built).
 PyVyx minus SDK is the binding's overhead per call; it should stay close to
 the floor.
 
-Run: PYVYX_BUILD_DIR=build /usr/bin/python3 bench/bench_calls.py
+Run: .venv/bin/python bench/bench_calls.py
 """
 import argparse
 import json
@@ -17,7 +17,7 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
-sys.path.insert(0, str(BUILD / "python"))
+sys.path.append(str(BUILD / "python"))  # test-only modules such as the pybind11 floor
 sys.path.insert(0, str(ROOT / "bench"))
 
 import PyVyx as vx  # noqa: E402

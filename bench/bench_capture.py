@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Capture throughput of an X1: one camera, then two cameras in two threads.
 
 1. Capture + GetPointMap + numpy.asarray on the first (default 1.3 MP)
@@ -8,7 +8,7 @@
    camera each. The ratio of the two throughputs shows how much the module's
    release of the interpreter lock lets the SDK work in parallel.
 
-Run: PYVYX_BUILD_DIR=build /usr/bin/python3 bench/bench_capture.py
+Run: .venv/bin/python bench/bench_capture.py
 Options: --frames, --warmup, --latency-ms (simulated capture latency of the
 stand-in, as a real camera's exposure and transfer would add).
 """
@@ -22,7 +22,7 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
-sys.path.insert(0, str(BUILD / "python"))
+sys.path.append(str(BUILD / "python"))  # test-only modules such as the pybind11 floor
 
 import numpy as np  # noqa: E402
 import PyVyx as vx  # noqa: E402

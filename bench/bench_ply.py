@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Binary PLY save and load of a 1.3 MP point map, next to plain file I/O.
 
 Saving goes through PointMap.Save(path, unit, isBinary=True) and loading
@@ -6,7 +6,7 @@ through PointMap.CreateFromFile; the baseline writes (and reads back) the same
 number of bytes with plain write()/read() to the same directory, in the same
 run, so the table shows what the format costs beyond the disk.
 
-Run: PYVYX_BUILD_DIR=build /usr/bin/python3 bench/bench_ply.py [--dir /tmp]
+Run: .venv/bin/python bench/bench_ply.py [--dir /tmp]
 """
 import argparse
 import os
@@ -18,7 +18,7 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
-sys.path.insert(0, str(BUILD / "python"))
+sys.path.append(str(BUILD / "python"))  # test-only modules such as the pybind11 floor
 
 import numpy as np  # noqa: E402
 import PyVyx as vx  # noqa: E402

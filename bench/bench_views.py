@@ -1,11 +1,11 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Cost of a NumPy view of a point map, next to the cost of copying its bytes.
 
 A view is a buffer description over the SDK's own memory, so numpy.asarray
 should cost the same for a 1.3 MP and a 5 MP point map, while a copy grows
 with the size.
 
-Run: PYVYX_BUILD_DIR=build /usr/bin/python3 bench/bench_views.py
+Run: .venv/bin/python bench/bench_views.py
 """
 import argparse
 import os
@@ -16,7 +16,7 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
-sys.path.insert(0, str(BUILD / "python"))
+sys.path.append(str(BUILD / "python"))  # test-only modules such as the pybind11 floor
 
 import numpy as np  # noqa: E402
 import PyVyx as vx  # noqa: E402

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Capture one frame from the first camera device and save what it saw.
 
     capture.py [OUT_DIR]        (default: ./out)

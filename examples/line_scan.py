@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Scan a part carried past the laser line of the first device and save it.
 
     line_scan.py [OUT_DIR] [--scan-ms MS] [--rate PROFILES_PER_MS]

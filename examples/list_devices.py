@@ -2,7 +2,7 @@
 """List the camera devices the SDK finds, with their information and the
 network configuration of each of their parts.
 
-    PYTHONPATH=<build>/python /usr/bin/python3 examples/list_devices.py
+    .venv/bin/python examples/list_devices.py
 """
 import sys
 

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Capture once with both cameras of the first device and save what they saw.
 
     stereo_capture.py [OUT_DIR]        (default: ./out)
