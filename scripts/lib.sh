@@ -85,14 +85,14 @@ ensure_venv() {
     echo "making $VENV from $base"
     rm -rf "$VENV"
     quietly "$base" -m venv "$VENV"
-    quietly "$PY" -m pip install --upgrade pip
   fi
   local reqs
   mapfile -t reqs < <("$PY" -c '
 import sys, tomllib
 with open(sys.argv[1], "rb") as f:
     print("\n".join(tomllib.load(f)["build-system"]["requires"]))' "$ROOT/pyproject.toml")
-  quietly "$PY" -m pip install "${reqs[@]}"
+  # A pip that takes --config-settings for the build (Debian 12's is older).
+  quietly "$PY" -m pip install "pip>=23.1" "${reqs[@]}"
 }
 
 # pip_build install [EXTRA] | pip_build wheel DIR: builds the package in
@@ -102,8 +102,9 @@ with open(sys.argv[1], "rb") as f:
 # tests and benchmarks into the same tree.
 pip_build() {
   local tests=${PYVYX_BUILD_TESTS:-OFF}
-  local common=(--no-build-isolation -Cbuild-dir="$ROOT/build"
-                -Ccmake.define.PYVYX_BUILD_TESTS="$tests" -Ccmake.define.PYVYX_BUILD_BENCH="$tests")
+  local common=(--no-build-isolation --config-settings=build-dir="$ROOT/build"
+                --config-settings=cmake.define.PYVYX_BUILD_TESTS="$tests"
+                --config-settings=cmake.define.PYVYX_BUILD_BENCH="$tests")
   case $1 in
     install) quietly "$PY" -m pip install "${common[@]}" "$ROOT${2:+[$2]}";;
     wheel) quietly "$PY" -m pip wheel "${common[@]}" --no-deps -w "$2" "$ROOT";;
