@@ -3,7 +3,6 @@ X2: registration, the camera argument of Create, argument errors, outputs
 written before a failure, captures checked against the scene, and threads.
 What X1 shares with X2 is checked for both in test_camera_common.py."""
 import threading
-import time
 
 import numpy as np
 import pytest
@@ -256,31 +255,20 @@ def test_two_threads_capture_from_two_devices(vyx, sim, devices):
     lambda cam, vx: cam.Capture2D(),
 ], ids=["Capture()", "Capture(opts)", "Capture2D()"])
 def test_other_threads_run_python_during_a_capture(vyx, sim, cam, call):
-    # The worker's call waits inside the SDK for the simulated latency. This
-    # thread sleeps a little first (which lets the worker enter the call),
-    # then counts until the call returns; the worker reads the count at once.
-    # With the interpreter lock released for the SDK call, this thread wakes
-    # and counts during the call; were the lock held, it could not wake before
-    # the call returned, and the worker would see no count.
-    sim.set_capture_latency_ms(500)
-    entered = threading.Event()
-    done = threading.Event()
-    count = [0]
-    seen = []
-
-    def capture():
-        entered.set()
-        result = call(cam, vyx)
-        seen.append(count[0])
-        seen.append(result)
-        done.set()
-
-    worker = threading.Thread(target=capture)
+    # The worker's call waits inside the SDK for a long simulated latency
+    # (real time). This thread, which needs the interpreter lock for every
+    # step, watches the stand-in until the call is waiting there, then ends
+    # the wait by lowering the latency. Were the lock held for the SDK call,
+    # this thread could not run before the latency had passed, and would find
+    # the call finished instead.
+    sim.set_capture_latency_ms(60_000)
+    result = []
+    worker = threading.Thread(target=lambda: result.append(call(cam, vyx)))
     worker.start()
-    entered.wait()
-    time.sleep(0.1)
-    while not done.is_set():
-        count[0] += 1
+    while sim.captures_waiting() == 0 and worker.is_alive():
+        pass
+    seen_waiting = worker.is_alive() and sim.captures_waiting() == 1
+    sim.set_capture_latency_ms(0)
     worker.join()
-    assert seen[1] is True
-    assert seen[0] > 10_000
+    assert seen_waiting
+    assert result == [True]

@@ -1,7 +1,6 @@
 """The X2 against the stand-in's scene: stereo correspondence checked with the
 cameras' own calibration, fixed line scans, and threads sharing one X2."""
 import threading
-import time
 
 import numpy as np
 import pytest
@@ -110,41 +109,44 @@ def rows_of(point_map):
     return size.width, size.height
 
 
-def test_software_triggered_scan_grows_by_one_row_per_call(vyx, cam):
+def test_software_triggered_scan_grows_by_one_row_per_call(vyx, sim, cam):
+    sim.clock_manual()
     opts = vyx.X2_CaptureOptions()
     assert opts.trigger_mode == vyx.TriggerMode_SoftWare
     assert cam.StartFixedLineScan(opts)
     widths, heights, stamps = set(), [], []
     for _ in range(4):
-        width, height = rows_of(cam.GetFixedLineScanPointMap())
+        pm = cam.GetFixedLineScanPointMap()
+        width, height = rows_of(pm)
         widths.add(width)
         heights.append(height)
-        stamps.append(cam.GetTimestamp()[1])
+        stamps.append(pm.GetTimestamp())
+        assert cam.GetTimestamp() == (True, stamps[-1])  # each call triggers a profile now
+        sim.clock_advance_us(5000)
     assert heights == [1, 2, 3, 4]
     assert len(widths) == 1 and widths.pop() > 0
-    assert stamps == sorted(stamps)
+    assert [b - a for a, b in zip(stamps, stamps[1:])] == [5000] * 3
     assert cam.StopFixedLineScan() is True
 
 
-def test_timed_scan_grows_between_calls_and_stops_cleanly(vyx, cam):
+def test_timed_scan_grows_with_the_clock_and_stops_cleanly(vyx, sim, cam):
+    sim.clock_manual()
     opts = vyx.X2_CaptureOptions()
     opts.trigger_mode = vyx.TriggerMode_FixedRate
     opts.auto_set_fixed_rate = False
-    opts.fixed_rate = 0.5             # profiles per millisecond
+    opts.fixed_rate = 0.5             # profiles per millisecond: one every 2 ms
     opts.line_scanner_scan_time_ms = 200
     assert cam.StartFixedLineScan(opts)
-    heights = []
-    deadline = time.monotonic() + 20.0
+    heights, stamps = [], []
     filled = vyx.PointMap()
-    while time.monotonic() < deadline:
+    for _ in range(6):
         assert cam.GetFixedLineScanPointMap(filled) is True
         heights.append(rows_of(filled)[1])
-        if heights[-1] >= 100:
-            break
-        time.sleep(0.05)
-    assert heights == sorted(heights)
-    assert heights[-1] == 100          # 0.5 per ms for 200 ms, then no more
-    assert len(set(heights)) >= 2      # it grew between calls
+        stamps.append(filled.GetTimestamp())
+        sim.clock_advance_us(50_000)
+    # Profiles at 0, 2, .. 198 ms; none after the scan time.
+    assert heights == [1, 26, 51, 76, 100, 100]
+    assert [b - a for a, b in zip(stamps, stamps[1:])] == [50_000, 50_000, 50_000, 48_000, 0]
     z = np.asarray(filled)[..., 2]
     assert np.isfinite(z).sum() > 0.2 * z.size
     assert rows_of(cam.GetFixedLineScanPointMap())[1] == 100
@@ -208,24 +210,20 @@ def test_threads_share_one_x2(vyx, sim, cam):
     lambda cam: cam.StartFixedLineScan() and cam.StopFixedLineScan(),
 ], ids=["Capture", "Capture2D", "line scan"])
 def test_other_threads_run_python_during_a_capture(vyx, sim, cam, call):
-    # With the interpreter lock released for the SDK call, this thread keeps
-    # running Python code while the worker waits inside the SDK.
-    sim.set_capture_latency_ms(300)
-    entered = threading.Event()
-    done = threading.Event()
+    # The worker's call waits inside the SDK for a long simulated latency
+    # (real time). This thread, which needs the interpreter lock for every
+    # step, watches the stand-in until the call is waiting there, then ends
+    # the wait by lowering the latency. Were the lock held for the SDK call,
+    # this thread could not run before the latency had passed, and would find
+    # the call finished instead.
+    sim.set_capture_latency_ms(60_000)
     result = []
-
-    def capture():
-        entered.set()
-        result.append(call(cam))
-        done.set()
-
-    worker = threading.Thread(target=capture)
+    worker = threading.Thread(target=lambda: result.append(call(cam)))
     worker.start()
-    entered.wait()
-    spins = 0
-    while not done.is_set():
-        spins += 1
+    while sim.captures_waiting() == 0 and worker.is_alive():
+        pass
+    seen_waiting = worker.is_alive() and sim.captures_waiting() == 1
+    sim.set_capture_latency_ms(0)
     worker.join()
+    assert seen_waiting
     assert result == [True]
-    assert spins > 1000

@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
@@ -33,11 +34,12 @@ void LoadOrRaise(F&& load) {
 
 PYBIND11_MODULE(vyxsim, m) {
     m.doc() = "Control of the stand-in Vyx SDK: virtual devices, injected failures, scripted "
-              "answers, call trace and simulated latency.";
+              "answers, call trace, simulated latency and the model clock.";
 
     m.def("reset", &vyxsim::Reset, Release(),
           "Shut the SDK down and return to the configured devices (VYX_SIM_CONFIG or the "
-          "built-in default); clear failures, scripts, the trace and latency.");
+          "built-in default); clear failures, scripts, the trace and latency; the clock back "
+          "in real mode.");
 
     m.def(
         "load_config",
@@ -119,7 +121,31 @@ PYBIND11_MODULE(vyxsim, m) {
     m.def("trace_clear", &vyxsim::ClearTrace, Release(), "Forget the recorded calls.");
 
     m.def("set_capture_latency_ms", &vyxsim::SetCaptureLatencyMs, py::arg("ms"), Release(),
-          "Add this many milliseconds to every capture.");
+          "Add this many milliseconds to every capture: waited for in real mode (lowering it ends "
+          "waits under way), added to the clock in manual mode.");
+    m.def("captures_waiting", &vyxsim::CapturesWaiting, Release(),
+          "Number of calls now waiting out the capture latency (real mode).");
+
+    m.def("clock_manual", &vyxsim::SetClockManual, py::arg("on") = true, Release(),
+          "Manual mode (on) freezes the stand-in's clock where it stands; it then moves only by "
+          "clock_advance_us. Off: real time again, from where the clock stood.");
+    m.def("clock_is_manual", &vyxsim::ClockManual, Release(), "Whether the clock is in manual mode.");
+    m.def(
+        "clock_advance_us",
+        [](std::int64_t us) {
+            bool ok;
+            {
+                py::gil_scoped_release release;
+                ok = vyxsim::AdvanceClockUs(us);
+            }
+            if (!ok) throw py::value_error("clock_advance_us: " + std::to_string(us) +
+                                           " is negative or would take the clock past about 146 years");
+        },
+        py::arg("us"),
+        "Move the clock forward by this many microseconds (it keeps running in real mode). "
+        "Raises ValueError, nothing changed, for a negative or too large amount.");
+    m.def("clock_now_us", &vyxsim::ClockNowUs, Release(),
+          "The clock's reading in microseconds; only differences between readings mean anything.");
     m.def("live_objects", &vyxsim::LiveObjects, Release(),
           "Number of live SDK objects (devices, cameras, images, maps, meshes).");
 }

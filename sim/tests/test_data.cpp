@@ -301,15 +301,22 @@ TEST_F(Data, PoolStaysBounded) {
 
 // ---------------------------------------------------------------- threads
 
+// Four threads create, clone and destroy their own objects and use a shared
+// map, which the main thread destroys while they run: each thread uses it
+// at least 50 times before the destroy and keeps going 50 times after.
 TEST_F(Data, ConcurrentUseAndDestroyAreSafe) {
     const auto shared = Vyx::PointMap::Create(Vyx::PointMapType::PointsNormals, {64, 48});
-    std::atomic<bool> go{false};
-    std::atomic<int> failures{0};
+    constexpr int kThreads = 4, kRounds = 50;
+    std::atomic<bool> go{false}, destroyed{false};
+    std::atomic<int> failures{0}, warmed_up{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             while (!go) std::this_thread::yield();
-            for (int i = 0; i < 200; ++i) {
+            int after = 0;
+            for (int i = 0; after < kRounds; ++i) {
+                if (i == kRounds) ++warmed_up;
+                if (destroyed) ++after;
                 const auto img = Vyx::Image::Create(Vyx::ImageType::Mono8, {16 + t, 16});
                 if (!img.IsValid() || img.GetDataPtr()[0] != 0) ++failures;
                 img.GetDataPtr()[0] = 1;
@@ -326,8 +333,9 @@ TEST_F(Data, ConcurrentUseAndDestroyAreSafe) {
         });
     }
     go = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (warmed_up < kThreads) std::this_thread::yield();
     Vyx::PointMap::Destroy(shared, false);
+    destroyed = true;
     for (auto& th : threads) th.join();
     EXPECT_EQ(failures, 0);
     EXPECT_FALSE(shared.IsValid());

@@ -39,8 +39,10 @@ constexpr const char* kColour = "VX2300002";
 
 class X1Settings : public ::testing::Test {
 protected:
+    // The clock stands still unless a test moves it (cover motion, cooling).
     void SetUp() override {
         Reset();
+        SetClockManual(true);
         ASSERT_TRUE(Vyx::SystemInit());
         dir_ = ::testing::TempDir() + "vyx_x1_settings_" + std::to_string(::getpid());
         std::filesystem::create_directories(dir_);
@@ -66,12 +68,8 @@ protected:
         std::ofstream f(path, std::ios::binary | std::ios::trunc);
         f << text;
     }
-    // Moves the device's clock forward (cover motion, cooling).
-    static void Advance(const char* serial, double seconds) {
-        auto state = StateOf(*FindDeviceBySerial(serial));
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->time_shift += std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
-    }
+    // Moves the model clock forward by whole microseconds.
+    static void Advance(double seconds) { ASSERT_TRUE(AdvanceClockUs(std::llround(seconds * 1e6))); }
 
     std::string dir_;
 };
@@ -232,9 +230,12 @@ TEST_F(X1Settings, CoverMovesOverTimeAndBlocksCaptures) {
     EXPECT_FALSE(cam.Capture(small));
     EXPECT_EQ(Vyx::GetLastError(), kWrongState);
     EXPECT_NE(std::string(Vyx::GetLastErrorMessage()).find("closing"), std::string::npos);
-    Advance(kColour, 0.2);
+    // A full stroke takes 300 ms: closing until then, closed at it.
+    Advance(0.2);
     EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Closing);
-    Advance(kColour, 0.15);
+    Advance(0.099999);
+    EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Closing);
+    Advance(0.000001);
     EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Closed);
     EXPECT_FALSE(cam.Capture2D(small));
     EXPECT_EQ(Vyx::GetLastError(), kWrongState);
@@ -242,13 +243,18 @@ TEST_F(X1Settings, CoverMovesOverTimeAndBlocksCaptures) {
     // Opening, reversed half-way: the cover goes back from where it is.
     ASSERT_TRUE(cam.OpenProtectiveCoverAsync());
     EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Opening);
-    Advance(kColour, 0.1);
+    Advance(0.1);
     ASSERT_TRUE(cam.CloseProtectiveCoverAsync());
     EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Closing);
-    Advance(kColour, 0.11);
+    Advance(0.099999);  // back the 100 ms it went
+    EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Closing);
+    Advance(0.000001);
     EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Closed);
     ASSERT_TRUE(cam.OpenProtectiveCoverAsync());
-    Advance(kColour, 0.31);
+    Advance(0.299999);
+    EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Opening);
+    EXPECT_FALSE(cam.Capture(small));
+    Advance(0.000001);
     EXPECT_EQ(status(), Vyx::ProtectiveCoverStatus_Open);
     EXPECT_TRUE(cam.Capture(small)) << Vyx::GetLastErrorMessage();
 
@@ -417,7 +423,7 @@ TEST_F(X1Settings, TemperaturesWarmWithCapturesAndCoolWithTime) {
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(cam.Capture(heavy));
     const std::vector<float> warm = temps();
     for (std::size_t i = 0; i < warm.size(); ++i) EXPECT_GT(warm[i], cold[i] + 1.0f) << i;
-    Advance(kGrey, 3600.0);
+    Advance(3600.0);
     const std::vector<float> cooled = temps();
     for (std::size_t i = 0; i < cooled.size(); ++i) EXPECT_NEAR(cooled[i], cold[i], 0.05f) << i;
     float t;

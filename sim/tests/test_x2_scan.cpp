@@ -2,8 +2,8 @@
 // rates, the scan time, both forms of GetFixedLineScanPointMap, calls out of
 // order, timestamps, disconnection.
 #include <algorithm>
-#include <chrono>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "core/error.h"
@@ -38,10 +38,6 @@ protected:
         return o;
     }
 
-    static double Ms(std::chrono::steady_clock::time_point since) {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
-    }
-
     // Mean y (mm) of the belt points of each row; NaN for a row without any.
     static std::vector<double> BeltRowY(const Vyx::PointMap& pm, double x_offset = 0.0) {
         const Vyx::Size sz = pm.GetSize();
@@ -73,12 +69,12 @@ TEST_F(X2Scan, ProfilesLieOnThePartTheConveyorCarries) {
         Opts o = Rate(1.0);
         o.transform_to_camera = tcam;
         ASSERT_TRUE(cam.StartFixedLineScan(o)) << Vyx::GetLastErrorMessage();
-        ShiftTime(kGrey, 30.0);
+        ShiftTime(30.0);
         Vyx::PointMap pm = cam.GetFixedLineScanPointMap();
         ASSERT_TRUE(pm.IsValid()) << Vyx::GetLastErrorMessage();
         const Vyx::Size sz = pm.GetSize();
         EXPECT_EQ(sz.width, 1280);
-        EXPECT_GE(sz.height, 31);
+        EXPECT_EQ(sz.height, 31);  // profiles at 0, 1, .. 30 ms
         EXPECT_EQ(pm.GetNormalDataPtr(), nullptr);
         // Points in the right camera's frame lie one baseline to the left.
         const double x_offset = tcam == Vyx::CameraID_Right ? 0.1 : 0.0;
@@ -140,16 +136,17 @@ TEST_F(X2Scan, TriggerModesSetTheRowRate) {
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto t0 = std::chrono::steady_clock::now();
         ASSERT_TRUE(cam.StartFixedLineScan(c.o)) << Vyx::GetLastErrorMessage();
         Vyx::PointMap first = cam.GetFixedLineScanPointMap();
         ASSERT_TRUE(first.IsValid());
-        ShiftTime(kGrey, 40.0);
+        EXPECT_EQ(first.GetSize().height, 1);  // profile 0, at the start
+        ShiftTime(40.0);
         Vyx::PointMap second = cam.GetFixedLineScanPointMap();
-        const double real_ms = Ms(t0);
         const int added = second.GetSize().height - first.GetSize().height;
-        EXPECT_GE(added, static_cast<int>(std::floor(40.0 * c.per_ms)) - 1);
-        EXPECT_LE(added, static_cast<int>(std::ceil((40.0 + real_ms) * c.per_ms)) + 1);
+        EXPECT_EQ(added, static_cast<int>(std::floor(40.0 * c.per_ms + 1e-9)));
+        // The last profile's time: `added` line periods after the first's.
+        EXPECT_EQ(second.GetTimestamp() - first.GetTimestamp(),
+                  static_cast<uint64_t>(std::llround(added * 1000.0 / c.per_ms)));
         const std::vector<double> y = BeltRowY(second);
         for (std::size_t r = 1; r < y.size(); ++r) {
             ASSERT_NEAR(y[r] - y[r - 1], kConveyorMmPerMs / c.per_ms, 0.01) << "row " << r;
@@ -161,15 +158,20 @@ TEST_F(X2Scan, TriggerModesSetTheRowRate) {
     // Software trigger: one profile per call, where the part is then.
     ASSERT_TRUE(cam.StartFixedLineScan());
     std::vector<double> y;
+    std::vector<uint64_t> stamps;
     for (int call = 1; call <= 3; ++call) {
         Vyx::PointMap pm = cam.GetFixedLineScanPointMap();
         ASSERT_EQ(pm.GetSize().height, call);
         y = BeltRowY(pm);
+        stamps.push_back(pm.GetTimestamp());
         Vyx::PointMap::Destroy(pm);
-        ShiftTime(kGrey, 5.0);
+        ShiftTime(5.0);
     }
-    EXPECT_GT(y[1] - y[0], 0.5 - 1e-6);  // at least 5 ms of conveyor between the triggers
-    EXPECT_GT(y[2] - y[1], 0.5 - 1e-6);
+    // 5 ms of conveyor between the triggers, and on the device clock.
+    EXPECT_NEAR(y[1] - y[0], 0.5, 0.01);
+    EXPECT_NEAR(y[2] - y[1], 0.5, 0.01);
+    EXPECT_EQ(stamps[1] - stamps[0], 5000u);
+    EXPECT_EQ(stamps[2] - stamps[1], 5000u);
     EXPECT_TRUE(cam.StopFixedLineScan());
 }
 
@@ -178,10 +180,10 @@ TEST_F(X2Scan, ScanTimeBoundsTheRowsAndOptionsAreChecked) {
     Opts o = Rate(1.0);
     o.line_scanner_scan_time_ms = 10;
     ASSERT_TRUE(cam.StartFixedLineScan(o));
-    ShiftTime(kGrey, 100.0);
+    ShiftTime(100.0);
     Vyx::PointMap pm = cam.GetFixedLineScanPointMap();
     EXPECT_EQ(pm.GetSize().height, 10);
-    ShiftTime(kGrey, 100.0);
+    ShiftTime(100.0);
     EXPECT_TRUE(cam.GetFixedLineScanPointMap(pm));
     EXPECT_EQ(pm.GetSize().height, 10);
     EXPECT_TRUE(cam.StopFixedLineScan());
@@ -192,7 +194,7 @@ TEST_F(X2Scan, ScanTimeBoundsTheRowsAndOptionsAreChecked) {
     Vyx::PointMap one;
     EXPECT_TRUE(cam.GetFixedLineScanPointMap(one));
     EXPECT_EQ(one.GetSize().height, 1);
-    ShiftTime(kGrey, 2000.0);
+    ShiftTime(2000.0);
     EXPECT_TRUE(cam.GetFixedLineScanPointMap(one));
     EXPECT_EQ(one.GetSize().height, 1);
     EXPECT_TRUE(cam.StopFixedLineScan());
@@ -249,7 +251,7 @@ TEST_F(X2Scan, DistanceLimitsAndBrightnessThresholdDropPoints) {
         o.line_scanner_max_distance = c.max_mm;
         o.line_scanner_brightness_threshold = c.threshold;
         ASSERT_TRUE(cam.StartFixedLineScan(o)) << Vyx::GetLastErrorMessage();
-        ShiftTime(kGrey, 5.0);
+        ShiftTime(5.0);
         Vyx::PointMap pm = cam.GetFixedLineScanPointMap();
         std::size_t belt = 0, top = 0;
         const double* p = pm.GetPointDataPtr();
@@ -270,17 +272,17 @@ TEST_F(X2Scan, DistanceLimitsAndBrightnessThresholdDropPoints) {
 TEST_F(X2Scan, FillingFormWritesIntoAMapWithRoomOrReplacesIt) {
     X2 cam = OpenX2(kGrey);
     ASSERT_TRUE(cam.StartFixedLineScan(Rate(0.1)));  // a profile every 10 ms
-    ShiftTime(kGrey, 40.0);
+    ShiftTime(40.0);
 
     Vyx::PointMap mine;
     ASSERT_TRUE(cam.GetFixedLineScanPointMap(mine)) << Vyx::GetLastErrorMessage();
     ASSERT_TRUE(mine.IsValid());
     const int rows1 = mine.GetSize().height;
-    EXPECT_GE(rows1, 5);
+    EXPECT_EQ(rows1, 5);  // at 0, 10, .. 40 ms
     const Vyx::PointMap first = mine;
-    ShiftTime(kGrey, 100.0);
+    ShiftTime(100.0);
     ASSERT_TRUE(cam.GetFixedLineScanPointMap(mine));
-    EXPECT_GE(mine.GetSize().height, rows1 + 10);
+    EXPECT_EQ(mine.GetSize().height, rows1 + 10);
     EXPECT_FALSE(first.IsValid());  // made for the earlier call, replaced
 
     // Room for 500 rows: written in place, the rest NaN, normals NaN (the
@@ -308,9 +310,8 @@ TEST_F(X2Scan, FillingFormWritesIntoAMapWithRoomOrReplacesIt) {
             rows_with_points = r + 1;
         }
     }
-    EXPECT_GE(rows_with_points, rows1 + 10);
-    EXPECT_LT(rows_with_points, 500);
-    EXPECT_GT(big.GetTimestamp(), 0u);
+    EXPECT_EQ(rows_with_points, rows1 + 10);
+    EXPECT_EQ(big.GetTimestamp(), 140000u);  // the profile at 140 ms
 
     // The wrong width: a new map, and the caller's own map left alone.
     Vyx::PointMap narrow = Vyx::PointMap::Create(Vyx::PointMapType::PointsOnly, {640, 500});
@@ -358,37 +359,79 @@ TEST_F(X2Scan, TimestampsAdvanceWithCapturesAndTheScanAndReset) {
     uint64_t t = 7;
     EXPECT_FALSE(cam.GetTimestamp(t));
     EXPECT_EQ(t, 7u);
+    ShiftTime(3.0);  // before Open: not on the device clock
     ASSERT_TRUE(cam.Open());
-    uint64_t t0 = 0, t1 = 0, t2 = 0;
+    uint64_t t0 = 1, t1 = 0, t2 = 1;
     ASSERT_TRUE(cam.GetTimestamp(t0));
-    EXPECT_LT(t0, 1000000u);  // microseconds since Open
+    EXPECT_EQ(t0, 0u);  // microseconds since Open
+    ShiftTime(2.0);
     ASSERT_TRUE(cam.Capture());
     ASSERT_TRUE(cam.GetTimestamp(t1));
     // Normal mode: 13 patterns of 11 + 3 ms, plus the image.
-    EXPECT_GT(t1, t0 + 13 * 14000);
-    const uint64_t capture_ts = cam.GetPointMap().GetTimestamp();
-    EXPECT_GT(capture_ts, t0);
-    EXPECT_LE(capture_ts, t1);
+    EXPECT_GT(t1, 2000u + 13 * 14000);
+    // The capture's map carries the clock at the end of its acquisition,
+    // which is now: the clock stood still since.
+    EXPECT_EQ(cam.GetPointMap().GetTimestamp(), t1);
     ASSERT_TRUE(cam.ResetTimestamp());
     ASSERT_TRUE(cam.GetTimestamp(t2));
-    EXPECT_LT(t2, t1 - 13 * 14000);
+    EXPECT_EQ(t2, 0u);
 
-    // A scan at 1 profile per ms: maps carry the time of their last profile.
+    // A scan at 1 profile per ms: maps carry the time of their last profile,
+    // profiles exactly 1000 us apart.
+    ShiftTime(1.0);
     ASSERT_TRUE(cam.StartFixedLineScan(Rate(1.0)));
     Vyx::PointMap a = cam.GetFixedLineScanPointMap();
-    ShiftTime(kGrey, 25.0);
+    ShiftTime(25.5);
     Vyx::PointMap b = cam.GetFixedLineScanPointMap();
     uint64_t now = 0;
     ASSERT_TRUE(cam.GetTimestamp(now));
-    const int ra = a.GetSize().height, rb = b.GetSize().height;
-    ASSERT_GT(rb, ra);
-    EXPECT_NEAR(static_cast<double>(b.GetTimestamp() - a.GetTimestamp()), (rb - ra) * 1000.0, 2.0);
-    EXPECT_GE(rb - ra, 25);
-    EXPECT_LE(b.GetTimestamp(), now);
-    EXPECT_GE(now, t2 + 25000);
+    EXPECT_EQ(a.GetSize().height, 1);
+    EXPECT_EQ(b.GetSize().height, 26);
+    EXPECT_EQ(a.GetTimestamp(), 1000u);
+    EXPECT_EQ(b.GetTimestamp(), 26000u);
+    EXPECT_EQ(now, 26500u);
+    // Profiles taken after ResetTimestamp are on the new clock: the last, at
+    // 29 ms into the scan, 3.5 ms after the reset.
+    ASSERT_TRUE(cam.ResetTimestamp());
+    ShiftTime(4.0);
+    Vyx::PointMap c = cam.GetFixedLineScanPointMap();
+    EXPECT_EQ(c.GetSize().height, 30);
+    EXPECT_EQ(c.GetTimestamp(), 3500u);
     EXPECT_TRUE(cam.StopFixedLineScan());
-    Vyx::PointMap::Destroy(a);
-    Vyx::PointMap::Destroy(b);
+    for (Vyx::PointMap m : {a, b, c}) Vyx::PointMap::Destroy(m);
+}
+
+// In manual mode the capture latency passes on the model clock: each capture
+// moves the clock (and every device clock) on by exactly the latency, and
+// nothing waits.
+TEST_F(X2Scan, CaptureLatencyAdvancesTheManualClockExactly) {
+    X2 cam = OpenX2(kGrey);
+    auto clock_during = [&](auto&& call) {
+        uint64_t before = 0, after = 0;
+        EXPECT_TRUE(cam.GetTimestamp(before));
+        const int64_t model_before = ClockNowUs();
+        EXPECT_TRUE(call()) << Vyx::GetLastErrorMessage();
+        EXPECT_TRUE(cam.GetTimestamp(after));
+        return std::pair<uint64_t, int64_t>{after - before, ClockNowUs() - model_before};
+    };
+    const auto capture = [&] { return cam.Capture(); };
+    const auto plain = clock_during(capture);
+    EXPECT_EQ(plain.second, 0);  // the acquisition time is the device's own
+    EXPECT_GT(plain.first, 13u * 14000);
+    SetCaptureLatencyMs(250);
+    const auto slow = clock_during(capture);
+    EXPECT_EQ(slow.first, plain.first + 250000);
+    EXPECT_EQ(slow.second, 250000);
+    EXPECT_EQ(CapturesWaiting(), 0);
+    // A scan's start spends the latency too; its first profile comes after.
+    const auto start = clock_during([&] { return cam.StartFixedLineScan(Rate(1.0)); });
+    EXPECT_EQ(start.first, 250000u);
+    uint64_t started = 0;
+    ASSERT_TRUE(cam.GetTimestamp(started));
+    Vyx::PointMap pm = cam.GetFixedLineScanPointMap();
+    EXPECT_EQ(pm.GetTimestamp(), started);
+    EXPECT_TRUE(cam.StopFixedLineScan());
+    Vyx::PointMap::Destroy(pm);
 }
 
 TEST_F(X2Scan, UnplugStopsTheScanAndReplugStartsAgain) {

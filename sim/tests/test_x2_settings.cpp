@@ -233,7 +233,12 @@ TEST_F(X2Settings, CoverBlocksCapturesAndScansUntilOpen) {
     ASSERT_TRUE(cam.OpenProtectiveCoverAsync());
     ASSERT_TRUE(cam.GetProtectiveCoverStatus(status));
     EXPECT_EQ(status, Vyx::ProtectiveCoverStatus_Opening);
-    ShiftTime(kColour, 1000.0 * kCoverStrokeSeconds);
+    // A full stroke: still opening a microsecond before its end, open at it.
+    ShiftTime(1000.0 * kCoverStrokeSeconds - 0.001);
+    ASSERT_TRUE(cam.GetProtectiveCoverStatus(status));
+    EXPECT_EQ(status, Vyx::ProtectiveCoverStatus_Opening);
+    EXPECT_FALSE(cam.Capture2D(Vyx::CameraID_Right));
+    ShiftTime(0.001);
     ASSERT_TRUE(cam.GetProtectiveCoverStatus(status));
     EXPECT_EQ(status, Vyx::ProtectiveCoverStatus_Open);
     EXPECT_TRUE(cam.Capture2D(Vyx::CameraID_Right)) << Vyx::GetLastErrorMessage();

@@ -1,6 +1,6 @@
 // Shared by the X2 tests: a fixture with an initialised system, the devices,
 // the noise-free view of a camera, the returned calibration and its
-// projection, and the device clock's time shift.
+// projection, and the model clock (manual in these tests) moved forward.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -44,12 +44,9 @@ constexpr const char* kOddDevice = R"json({
 
 inline std::shared_ptr<DeviceRecord> Device(const char* serial) { return FindDeviceBySerial(serial); }
 
-// Moves the device clock (cover, heat, line scan) forward.
-inline void ShiftTime(const char* serial, double ms) {
-    auto state = StateOf(*Device(serial));
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->time_shift += std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double, std::milli>(ms));
-}
+// Moves the model clock (device clock, cover, heat, line scan) forward by
+// whole microseconds.
+inline void ShiftTime(double ms) { ASSERT_TRUE(AdvanceClockUs(std::llround(ms * 1000.0))); }
 
 // What `camera` of a device sees, without noise.
 inline scene::Frame Truth(const char* serial, const CameraModel& camera,
@@ -108,8 +105,10 @@ inline bool Nan3(const double* p) { return std::isnan(p[0]) && std::isnan(p[1]) 
 
 class X2Fixture : public ::testing::Test {
 protected:
+    // The clock stands still unless a test moves it, so times are exact.
     void SetUp() override {
         Reset();
+        SetClockManual(true);
         ASSERT_TRUE(Vyx::SystemInit());
     }
     void TearDown() override { Reset(); }

@@ -1,9 +1,11 @@
 // Control interface of the stand-in SDK, for tests, demos and CI: the set of
-// virtual devices, injected failures, scripted answers, a call trace and
-// simulated latency. Everything here is safe to call from any thread.
+// virtual devices, injected failures, scripted answers, a call trace,
+// simulated latency and the model clock. Everything here is safe to call from
+// any thread.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,7 @@ namespace vyxsim {
 
 // Back to the built-in default devices (or VYX_SIM_CONFIG when set), shuts the
 // system down, and clears injected failures, scripted answers, the trace and
-// latency.
+// latency, and puts the clock back in real mode.
 VYX_API void Reset();
 
 // Replaces the devices with those of a JSON configuration (a file path, or the
@@ -53,9 +55,29 @@ VYX_API void SetTraceEnabled(bool enabled);
 VYX_API std::vector<std::string> TakeTrace();  // returns and clears
 VYX_API void ClearTrace();
 
-// Simulated latency added to every capture, in milliseconds.
+// Simulated latency added to every capture, in milliseconds (negative counts
+// as 0). In real mode a capture waits until the latency in force has passed
+// since it began waiting, so lowering the latency ends waits under way; in
+// manual mode the capture advances the clock by the latency instead.
 VYX_API void SetCaptureLatencyMs(int milliseconds);
 VYX_API int CaptureLatencyMs();
+// Number of calls now waiting out the latency (real mode only).
+VYX_API int CapturesWaiting();
+
+// The clock behind everything that depends on time (device clock, line-scan
+// triggers, cover motion, cooling, latency). Real mode (the default) follows
+// the steady clock. Manual mode freezes the clock where it stands; it then
+// moves only by AdvanceClockUs. The clock never goes backwards, across
+// switches either: real mode resumes from where manual mode stood.
+VYX_API void SetClockManual(bool manual);
+VYX_API bool ClockManual();
+// Moves the clock forward by `microseconds`: in manual mode it then stands
+// there, in real mode it jumps and keeps running. False (nothing changes) for
+// a negative amount, or one that would take the clock past about 146 years.
+VYX_API bool AdvanceClockUs(std::int64_t microseconds);
+// The clock's reading in microseconds; only differences between readings
+// mean anything.
+VYX_API std::int64_t ClockNowUs();
 
 // Number of live SDK objects (for leak checks).
 VYX_API std::size_t LiveObjects();

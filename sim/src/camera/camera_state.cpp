@@ -18,26 +18,26 @@ namespace vyxsim {
 // ---------------------------------------------------------------------------
 // Cover.
 
-double CoverState::PositionAt(SteadyClock::time_point now) const {
+double CoverState::PositionAt(ModelClock::time_point now) const {
     const double elapsed = std::chrono::duration<double>(now - since).count();
     const double travel = std::max(0.0, elapsed) / kCoverStrokeSeconds;
     if (target > position) return std::min(target, position + travel);
     return std::max(target, position - travel);
 }
 
-Vyx::ProtectiveCoverStatus CoverState::StatusAt(SteadyClock::time_point now) const {
+Vyx::ProtectiveCoverStatus CoverState::StatusAt(ModelClock::time_point now) const {
     const double p = PositionAt(now);
     if (p == target) return target >= 1.0 ? Vyx::ProtectiveCoverStatus_Open : Vyx::ProtectiveCoverStatus_Closed;
     return target > p ? Vyx::ProtectiveCoverStatus_Opening : Vyx::ProtectiveCoverStatus_Closing;
 }
 
-void CoverState::MoveTo(double new_target, SteadyClock::time_point now) {
+void CoverState::MoveTo(double new_target, ModelClock::time_point now) {
     position = PositionAt(now);
     since = now;
     target = new_target;
 }
 
-void CoverState::Set(double new_position, SteadyClock::time_point now) {
+void CoverState::Set(double new_position, ModelClock::time_point now) {
     position = target = new_position;
     since = now;
 }
@@ -55,7 +55,7 @@ CameraState::CameraState(const DeviceRecord& device) {
     for (int i = 0; i < Vyx::kUserSetCount; ++i) {
         settings.user_sets[static_cast<std::size_t>(i)].name = i == 0 ? "Default" : "UserSet" + std::to_string(i);
     }
-    const auto now = SteadyClock::now();
+    const auto now = ModelClock::now();
     cover.Set(1.0, now);
     thermal.updated = now;
     opened_at = now;

@@ -13,13 +13,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/clock.h"
 #include "core/devices.h"
 #include "vyx/x1.h"
 #include "vyx/x2.h"
 
 namespace vyxsim {
-
-using SteadyClock = std::chrono::steady_clock;
 
 struct UserSet {
     std::string name;
@@ -29,20 +28,20 @@ struct UserSet {
 
 // The protective cover moves at a constant speed between closed (0) and open
 // (1); a full stroke takes kCoverStrokeSeconds. Its position is computed from
-// timestamps, so no thread drives it.
+// times on the model clock, so no thread drives it.
 constexpr double kCoverStrokeSeconds = 0.3;
 
 struct CoverState {
     double position = 1.0;  // at `since`
     double target = 1.0;
-    SteadyClock::time_point since{};
+    ModelClock::time_point since{};
 
-    double PositionAt(SteadyClock::time_point now) const;
-    Vyx::ProtectiveCoverStatus StatusAt(SteadyClock::time_point now) const;
+    double PositionAt(ModelClock::time_point now) const;
+    Vyx::ProtectiveCoverStatus StatusAt(ModelClock::time_point now) const;
     // Starts moving toward `target` from wherever the cover is now.
-    void MoveTo(double target, SteadyClock::time_point now);
+    void MoveTo(double target, ModelClock::time_point now);
     // Puts the cover at `position` at once.
-    void Set(double position, SteadyClock::time_point now);
+    void Set(double position, ModelClock::time_point now);
 };
 
 // What SaveSettingToFile writes and LoadSettingFromFile restores.
@@ -58,7 +57,7 @@ struct DeviceSettings {
 // Heat model of the projector and the camera electronics.
 struct Thermal {
     double heat = 0.0;  // dimensionless, 0 = cold
-    SteadyClock::time_point updated{};
+    ModelClock::time_point updated{};
 };
 
 struct CameraState {
@@ -70,12 +69,12 @@ struct CameraState {
     Thermal thermal;
     uint64_t open_owner = 0;        // id of the X1/X2 that has the device open; 0: none
     uint64_t captures = 0;          // captures made on the device (noise streams)
-    SteadyClock::time_point opened_at{};
-    double simulated_us = 0.0;      // acquisition time simulated so far, beyond real time
-    // Added to the real clock: lets tests move time forward (cover, heat).
-    SteadyClock::duration time_shift{0};
+    ModelClock::time_point opened_at{};  // device clock zero (Open, ResetTimestamp)
+    // Acquisition time simulated since then: each capture adds the time it
+    // would take, which the model clock does not pass.
+    ModelClock::duration simulated{0};
 
-    SteadyClock::time_point Now() const { return SteadyClock::now() + time_shift; }
+    static ModelClock::time_point Now() { return ModelClock::now(); }
 };
 
 // The device's state, created on first use. Never null.

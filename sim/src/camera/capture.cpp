@@ -2,11 +2,9 @@
 #include "camera/capture.h"
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
+#include "core/clock.h"
 #include "core/error.h"
-#include "vyxsim/control.h"
 
 namespace vyxsim::cam {
 
@@ -80,7 +78,7 @@ bool AcquireDevice(const char* op, const DeviceRecord& d, CameraState& s, uint64
     if (s.open_owner != owner) {
         s.open_owner = owner;
         s.opened_at = s.Now();
-        s.simulated_us = 0.0;
+        s.simulated = ModelClock::duration{0};
     }
     return true;
 }
@@ -90,15 +88,13 @@ void ReleaseDevice(CameraState& s, uint64_t owner) {
     if (s.open_owner == owner) s.open_owner = 0;
 }
 
-void SimulateLatency() {
-    const int ms = CaptureLatencyMs();
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+void SimulateLatency() { SpendCaptureLatency(); }
+
+uint64_t DeviceClockUsAt(ModelClock::time_point opened_at, ModelClock::duration simulated, ModelClock::time_point t) {
+    const ModelClock::duration since = (t - opened_at) + simulated;
+    return since.count() <= 0 ? 0 : static_cast<uint64_t>(since.count() / 1000);
 }
 
-uint64_t DeviceClockUs(const CameraState& s) {
-    const double real = std::chrono::duration<double, std::micro>(s.Now() - s.opened_at).count();
-    const double us = std::max(0.0, real) + s.simulated_us;
-    return static_cast<uint64_t>(us);
-}
+uint64_t DeviceClockUs(const CameraState& s) { return DeviceClockUsAt(s.opened_at, s.simulated, s.Now()); }
 
 }  // namespace vyxsim::cam

@@ -42,12 +42,16 @@ void ReleaseDevice(CameraState& state, uint64_t owner);
 // The kDisconnected failure for a device that is no longer connected.
 bool DisconnectedError(const char* op, const DeviceRecord& device);
 
-// Sleeps for the control interface's capture latency (no lock of the
-// library's own is held by this function).
+// Spends the control interface's capture latency: waits for it in real
+// mode, advances the model clock by it in manual mode (see core/clock.h).
 void SimulateLatency();
 
-// Microseconds on the device clock: since the device was opened, plus the
-// acquisition time simulated so far. Caller holds the state's mutex.
+// Microseconds on the device clock: model-clock time since the device was
+// opened (or its clock reset), plus the acquisition time simulated so far.
+// Caller holds the state's mutex.
 uint64_t DeviceClockUs(const CameraState& state);
+// The same at the time `t`, from the state's `opened_at` and `simulated`;
+// 0 before the clock's zero.
+uint64_t DeviceClockUsAt(ModelClock::time_point opened_at, ModelClock::duration simulated, ModelClock::time_point t);
 
 }  // namespace vyxsim::cam

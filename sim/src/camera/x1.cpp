@@ -186,7 +186,7 @@ bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
         int brightness = 0;
         for (const cam::Exposure& e : p3.exposures) brightness = std::max(brightness, e.brightness);
         AddCaptureHeat(*c.state, seconds, brightness);
-        c.state->simulated_us += seconds * 1e6;
+        c.state->simulated += ClockSeconds(seconds);
         r.points_obj->timestamp.store(cam::DeviceClockUs(*c.state));
     }
 
@@ -228,7 +228,7 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     {
         std::lock_guard<std::mutex> lock(c.state->mutex);
         AddCaptureHeat(*c.state, seconds, p2.use_projector ? p2.brightness : 0);
-        c.state->simulated_us += seconds * 1e6;
+        c.state->simulated += ClockSeconds(seconds);
     }
     r.captured = true;
     r.last_was_2d = true;

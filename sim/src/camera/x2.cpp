@@ -278,7 +278,7 @@ bool NoScanRunning(const X2Obj& c, const char* op) {
 uint64_t Acquired(X2Obj& c, double seconds, int brightness) {
     std::lock_guard<std::mutex> lock(c.state->mutex);
     AddCaptureHeat(*c.state, seconds, brightness);
-    c.state->simulated_us += seconds * 1e6;
+    c.state->simulated += ClockSeconds(seconds);
     return cam::DeviceClockUs(*c.state);
 }
 
@@ -533,7 +533,7 @@ bool X2::Open() {
             if (c.state->open_owner != c.id) {
                 c.state->open_owner = c.id;
                 c.state->opened_at = c.state->Now();
-                c.state->simulated_us = 0.0;
+                c.state->simulated = vyxsim::ModelClock::duration{0};
                 // A scan left over from a lost connection ends with the session.
                 c.scan.reset();
             }
@@ -617,7 +617,7 @@ bool X2::ResetTimestamp() {
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [](X2Obj& c) {
         std::lock_guard<std::mutex> lock(c.state->mutex);
         c.state->opened_at = c.state->Now();
-        c.state->simulated_us = 0.0;
+        c.state->simulated = vyxsim::ModelClock::duration{0};
         return true;
     });
 }

@@ -3,6 +3,7 @@
 #include "camera/x2_linescan.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -174,33 +175,39 @@ void Profile(const X2Obj& c, const X2Scan& s, int row, double t_ms, double* out)
     }
 }
 
+// When a timed trigger takes profile `row`: row / rate after the start,
+// rounded to the nanosecond.
+ModelClock::duration RowTime(const X2Scan& s, int row) {
+    return ModelClock::duration{static_cast<ModelClock::rep>(std::llround(row * 1e6 / s.rows_per_ms))};
+}
+
 // Acquires the profiles due by now; with `trigger` (software trigger) one
 // profile now. The camera's mutex is held.
 void Advance(X2Obj& c, X2Scan& s, bool trigger) {
-    SteadyClock::time_point now;
-    uint64_t clock_now;
+    ModelClock::time_point now, opened_at;
+    ModelClock::duration simulated;
     {
         std::lock_guard<std::mutex> lock(c.state->mutex);
         now = c.state->Now();
-        clock_now = cam::DeviceClockUs(*c.state);
+        opened_at = c.state->opened_at;
+        simulated = c.state->simulated;
     }
-    const double elapsed_ms = std::max(0.0, std::chrono::duration<double, std::milli>(now - s.start).count());
-    std::vector<double> due;  // acquisition times of the new profiles
+    const ModelClock::duration elapsed = std::max(now - s.start, ModelClock::duration{0});
+    const ModelClock::duration scan_time = std::chrono::milliseconds(static_cast<int64_t>(s.scan_ms));
+    std::vector<ModelClock::duration> due;  // acquisition times of the new profiles, since the start
     if (s.rows_per_ms <= 0.0) {
-        if (trigger && elapsed_ms < s.scan_ms && s.Rows() < s.max_rows) due.push_back(elapsed_ms);
+        if (trigger && elapsed < scan_time && s.Rows() < s.max_rows) due.push_back(elapsed);
     } else {
-        const double available = std::floor(elapsed_ms * s.rows_per_ms) + 1.0;
-        const int target = static_cast<int>(std::min<double>(s.max_rows, available));
-        for (int r = s.Rows(); r < target; ++r) due.push_back(r / s.rows_per_ms);
+        for (int r = s.Rows(); r < s.max_rows && RowTime(s, r) <= elapsed; ++r) due.push_back(RowTime(s, r));
     }
     if (due.empty()) return;
     const std::size_t row_values = static_cast<std::size_t>(s.width) * 3;
     s.points.resize(s.points.size() + due.size() * row_values);
-    for (double t_ms : due) {
+    for (ModelClock::duration t : due) {
         const int row = s.Rows();
+        const double t_ms = std::chrono::duration<double, std::milli>(t).count();
         Profile(c, s, row, t_ms, s.points.data() + static_cast<std::size_t>(row) * row_values);
-        const double back_us = (elapsed_ms - t_ms) * 1000.0;
-        s.row_clock_us.push_back(back_us >= static_cast<double>(clock_now) ? 0 : clock_now - static_cast<uint64_t>(back_us));
+        s.row_clock_us.push_back(cam::DeviceClockUsAt(opened_at, simulated, s.start + t));
     }
 }
 

@@ -52,7 +52,7 @@ struct X2Scan {
     double rows_per_ms = 0.0;               // 0: software trigger
     int max_rows = 0;
     double scan_ms = 0.0;                   // how long the scan acquires
-    SteadyClock::time_point start{};
+    ModelClock::time_point start{};
     uint64_t capture_index = 0;
     double reference_distance = 0.6;
     // The laser: its origin and one direction per point of a profile.

@@ -1,12 +1,15 @@
 // The control interface: devices, injected failures, scripted answers,
-// trace and latency.
+// trace, latency and the model clock.
 #include "vyxsim/control.h"
 
 #include <atomic>
+#include <chrono>
+#include <limits>
 #include <mutex>
 #include <unordered_set>
 
 #include "core/call.h"
+#include "core/clock.h"
 #include "core/devices.h"
 #include "core/error.h"
 #include "core/handles.h"
@@ -25,8 +28,6 @@ const char* g_version_text = nullptr;
 // Every text ever scripted, so that a pointer GetVersion handed out stays
 // valid after the script changes (as the SDK's static text would).
 std::unordered_set<std::string>* g_version_texts = new std::unordered_set<std::string>;
-
-std::atomic<int> g_latency_ms{0};
 
 }  // namespace
 
@@ -62,12 +63,13 @@ void ClearScripts() {
 }
 
 void Reset() {
+    // First, so that captures waiting out a latency end before the shutdown.
+    ResetClock();
     ShutdownSystem();
     ClearInjectedFailures();
     ClearScripts();
     SetTraceRecording(false);
     ClearTraceLines();
-    g_latency_ms.store(0, std::memory_order_relaxed);
     ReloadDevices();
 }
 
@@ -133,10 +135,23 @@ void SetTraceEnabled(bool enabled) { SetTraceRecording(enabled); }
 std::vector<std::string> TakeTrace() { return TakeTraceLines(); }
 void ClearTrace() { ClearTraceLines(); }
 
-void SetCaptureLatencyMs(int milliseconds) {
-    g_latency_ms.store(milliseconds > 0 ? milliseconds : 0, std::memory_order_relaxed);
+void SetCaptureLatencyMs(int milliseconds) { SetLatencyMs(milliseconds); }
+int CaptureLatencyMs() { return LatencyMs(); }
+int CapturesWaiting() { return LatencyWaiters(); }
+
+void SetClockManual(bool manual) { SetClockMode(manual); }
+bool ClockManual() { return ClockIsManual(); }
+
+bool AdvanceClockUs(std::int64_t microseconds) {
+    // Checked here: a count this large would overflow in nanoseconds.
+    constexpr std::int64_t kMaxUs = std::numeric_limits<std::int64_t>::max() / 2000;
+    if (microseconds < 0 || microseconds > kMaxUs) return false;
+    return AdvanceClock(std::chrono::microseconds(microseconds));
 }
-int CaptureLatencyMs() { return g_latency_ms.load(std::memory_order_relaxed); }
+
+std::int64_t ClockNowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(ModelClock::now().time_since_epoch()).count();
+}
 
 std::size_t LiveObjects() { return LiveObjectCount(); }
 
