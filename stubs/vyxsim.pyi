@@ -1,1 +1,299 @@
-# placeholder
+"""Control of the stand-in Vyx SDK: virtual devices, injected failures,
+scripted answers, call trace, simulated latency and the model clock.
+
+``vyxsim`` is built and installed only together with the stand-in SDK (the
+library of virtual devices that PyVyx ships); a PyVyx built against a vendor
+SDK has no ``vyxsim``. It works on plain values (texts, numbers, lists), so it
+registers no type of its own and can be imported before or after PyVyx.
+
+Every function may be called from any thread and at any time, whether the
+SDK is initialised or not. All of them except ``script_version`` and
+``clear_version_script`` give up the Python interpreter lock while they work.
+
+Failures: the configuration loaders and ``clock_advance_us`` raise
+``ValueError`` with the reason; ``unplug``, ``replug`` and
+``script_device_name`` return ``False``; every other function has no failure
+of its own. Arguments of the wrong type (a
+``float`` for an ``int``, a ``pathlib.Path`` for a ``str``, ``None`` where no
+``None`` is allowed, an integer outside the 32-bit signed range, or
+the 64-bit one for ``clock_advance_us``) raise ``TypeError`` before anything
+happens.
+"""
+
+def reset() -> None:
+    """Put the stand-in back to its starting state.
+
+    Shuts the SDK down (as ``PyVyx.SystemShutdown()`` does: every device,
+    camera, image, map and mesh handle is released, and ``SystemInit()`` is
+    needed again), reloads the configured devices (those of the file that
+    ``VYX_SIM_CONFIG`` names, else the two built-in devices ``VX1300001`` and
+    ``VX2300002``) with their state as configured (network settings, user
+    sets, cover, scripted names) and their capture counts at zero, so that
+    the simulated noise starts its sequence again. Clears injected failures,
+    scripted answers, the recorded trace (and switches recording off) and
+    the capture latency.
+
+    Never raises. When ``VYX_SIM_CONFIG`` names a file that cannot be used,
+    the device set is empty and the next ``SystemInit()`` returns ``False``
+    with error 9 (bad file) and the reason.
+    """
+
+def load_config(path: str) -> None:
+    """Replace the devices with those of a JSON configuration file.
+
+    Args:
+        path: path of the file (a ``str``; convert a ``pathlib.Path`` with
+            ``str()``). The format is that of ``VYX_SIM_CONFIG`` files: an
+            object with a ``"devices"`` list (sizes in pixels, distances in
+            millimetres).
+
+    The replaced devices are retired: their ``Device`` handles are released
+    and cameras still open on them see them as disconnected.
+
+    Raises:
+        ValueError: the file cannot be read or is not a valid configuration
+            (the message names the file and the place, for example
+            ``devices[1].serial``). Nothing changes then.
+    """
+
+def load_config_text(text: str) -> None:
+    """Replace the devices with those of a JSON configuration given as text.
+
+    Args:
+        text: the configuration itself, as ``load_config`` reads it from a
+            file; ``'{"devices": []}'`` leaves no device at all.
+
+    Raises:
+        ValueError: the text is not a valid configuration (the message starts
+            with ``configuration text:`` and names the place). Nothing
+            changes then.
+    """
+
+def add_device(json_text: str) -> None:
+    """Add one device after the configured ones.
+
+    Args:
+        json_text: one entry of a configuration's ``"devices"`` list, as JSON
+            text, for example
+            ``'{"name": "Cell", "serial": "CELL-1", "port": "GigE"}'``.
+
+    Raises:
+        ValueError: the entry is invalid or its serial number is already
+            configured. Nothing changes then.
+    """
+
+def unplug(serial: str) -> bool:
+    """Disconnect a device, as if its cable were pulled.
+
+    The device is no longer listed or found. Handles taken before stay valid:
+    ``GetDeviceInfo`` still answers, while calls that talk to the device
+    (opening, capturing, network calls) fail with error 6 (disconnected) and
+    an open camera's ``IsOpen()`` turns ``False``. Results of earlier captures
+    stay readable.
+
+    Args:
+        serial: the device's serial number.
+
+    Returns:
+        ``True`` when the device was found (also when it was already
+        unplugged), ``False`` when no configured device has that serial
+        number.
+    """
+
+def replug(serial: str) -> bool:
+    """Reconnect a device that ``unplug`` disconnected.
+
+    It is listed and found again under its earlier ``Device`` handle; a
+    camera on it must be opened again.
+
+    Args:
+        serial: the device's serial number.
+
+    Returns:
+        ``True`` when the device was found, ``False`` when no configured
+        device has that serial number.
+    """
+
+def serials() -> list[str]:
+    """Serial numbers of the configured devices, connected or not, in order.
+
+    Asks nothing of the SDK's system: works before ``SystemInit`` too.
+    """
+
+def fail_next(op: str, count: int = 1, write_outputs: bool = False) -> None:
+    """Make the next calls of one SDK operation fail.
+
+    The next ``count`` calls of ``op`` report failure with error 10 (injected
+    fault): ``False``, a non-zero status or an invalid handle, as that call
+    reports failures. Calls refused because the SDK is not initialised do not
+    use one up. A new ``fail_next`` for the same operation replaces its count.
+
+    Args:
+        op: the SDK operation as the trace names it: ``Class::Method`` for
+            methods (``"X1::Capture"``, ``"Device::GetNetworkConfig"``,
+            ``"PointMap::Save"``), the function's name for free functions
+            (``"SystemListDevices"``, ``"DetectCodedCircleMarker"``). Both
+            overloads of a method share one name. A name that no operation
+            has is accepted and never matches.
+        count: how many calls fail; 0 or less withdraws the injection.
+        write_outputs: ``False``: the calls fail before doing anything, so
+            their outputs keep their starting values. ``True``: they do
+            their work and write their outputs first, then report failure.
+    """
+
+def clear_failures() -> None:
+    """Withdraw every failure injected with ``fail_next``."""
+
+def script_listing_count(count: int | None) -> None:
+    """Make ``SystemListDevices`` report a chosen number of devices.
+
+    From now on (until ``script_listing_count(None)`` or ``reset()``) every
+    listing reports ``count`` devices: the handles of the real devices come
+    first, then all-zero handles. PyVyx's list has room for 16 handles, so a
+    count above 16 gives a list of ``count`` entries of which only the first
+    16 were filled by the SDK.
+
+    Args:
+        count: the count to report (may be more than the devices there are,
+            or negative: a negative count gives an empty list), or ``None``
+            to report the real devices again.
+    """
+
+def script_version(text: str | None) -> None:
+    """Make ``PyVyx.GetVersion()`` return ``text`` until cleared.
+
+    Args:
+        text: the version text, or ``None`` for a null pointer (which
+            ``GetVersion()`` returns as ``None``).
+
+    Lasts until ``clear_version_script()`` or ``reset()``.
+    """
+
+def clear_version_script() -> None:
+    """Make ``PyVyx.GetVersion()`` return the SDK's own text again."""
+
+def script_next_error_message(text: bytes | str) -> None:
+    """Replace the message of the next failing SDK call, once.
+
+    The next SDK call that fails, on any thread, reports this message
+    instead of its own through ``GetLastErrorMessage``; its error code stays
+    the call's own.
+
+    Args:
+        text: a ``str`` (stored as UTF-8) or raw ``bytes``. Bytes that are
+            not UTF-8 make ``PyVyx.GetLastErrorMessage()`` raise
+            ``UnicodeDecodeError``.
+    """
+
+def script_device_name(serial: str, name: bytes) -> bool:
+    """Set the name that ``GetDeviceInfo`` reports for a device.
+
+    Args:
+        serial: the device's serial number.
+        name: the raw name, at most 31 bytes. Bytes that are not UTF-8 make
+            reading ``DeviceInfo.name`` raise ``UnicodeDecodeError``.
+
+    Returns:
+        ``True`` when set; ``False`` (nothing changes) when no configured
+        device has that serial number or the name is longer than 31 bytes.
+        The name lasts until ``reset()`` or a new configuration.
+    """
+
+def trace_enable(on: bool = True) -> None:
+    """Switch recording of SDK calls on (``True``) or off (``False``).
+
+    While on, every SDK call adds one line to the trace that ``trace()``
+    returns (the newest 100000 lines are kept). Recording is off after
+    ``reset()``. ``VYX_TRACE=1`` in the environment writes the same lines to
+    standard error, as ``[vyx] <line>``, whether recording is on or not.
+    """
+
+def trace() -> list[str]:
+    """The recorded SDK calls, oldest first, and clear them.
+
+    Each line reads ``Op(name=value, ...)``, for example
+    ``SystemFindDevice(serialNumber="VX1300001")`` or
+    ``X1::Capture(camera=#2.1, options="calc_normal=true")``: texts in double
+    quotes, handles as ``#slot.generation``, options records as the fields
+    that differ from their defaults. ``GetLastError``,
+    ``GetLastErrorMessage``, the name tables (``...ToString``) and the
+    record constructors are not recorded.
+    """
+
+def trace_clear() -> None:
+    """Forget the recorded calls (recording stays on or off as it was)."""
+
+def set_capture_latency_ms(ms: int) -> None:
+    """Make every capture take longer, like a camera on a slow link.
+
+    Every ``Capture`` and ``Capture2D`` of an ``X1`` or ``X2`` (and
+    ``StartFixedLineScan``) first spends this long, holding only that
+    camera's own lock (and not the Python interpreter lock), so other
+    threads and other cameras go on meanwhile. In real mode (the default)
+    the call waits until the latency in force has passed since it began
+    waiting, so lowering the latency ends waits under way; with the clock
+    in manual mode (``clock_manual``) nothing waits: the latency advances
+    the clock instead.
+
+    Args:
+        ms: milliseconds added to every capture; 0 or less means none.
+            Cleared by ``reset()``.
+    """
+
+def captures_waiting() -> int:
+    """Number of calls now waiting out the capture latency (real mode).
+
+    Lets a test see that a call has reached the SDK and waits there, for
+    example to check that other threads run meanwhile, and then end the
+    wait with ``set_capture_latency_ms(0)``. Always 0 in manual mode.
+    """
+
+def clock_manual(on: bool = True) -> None:
+    """Switch the stand-in's clock to manual mode (``True``) or real mode.
+
+    One clock drives everything in the stand-in that depends on time: the
+    device clock (``GetTimestamp``, point-map timestamps), the profiles a
+    timed fixed line scan has taken, the protective cover's motion, the
+    devices' cooling and the capture latency. In real mode (the default,
+    and after ``reset()``) it follows the computer's steady clock. Manual
+    mode freezes it where it stands; it then moves only by
+    ``clock_advance_us``, so tests see exact times: a cover needs exactly
+    300000 us for a full stroke, a scan at 1 profile per ms holds exactly
+    26 profiles 25 ms after its start.
+
+    The clock never goes backwards: real mode resumes from where manual
+    mode stood.
+    """
+
+def clock_is_manual() -> bool:
+    """Whether the clock is in manual mode (``False`` after ``reset()``)."""
+
+def clock_advance_us(us: int) -> None:
+    """Move the clock forward by ``us`` microseconds.
+
+    In manual mode the clock then stands at the new time; in real mode it
+    jumps forward and keeps running. The clock is shared: every device's
+    clock, cover and scan moves on together.
+
+    Args:
+        us: microseconds, 0 or more (a 64-bit integer).
+
+    Raises:
+        ValueError: ``us`` is negative, or would take the clock past about
+            146 years. Nothing changes then.
+    """
+
+def clock_now_us() -> int:
+    """The clock's reading in microseconds.
+
+    Only differences between readings mean anything: in manual mode it
+    changes by exactly what ``clock_advance_us`` and capture latencies add.
+    """
+
+def live_objects() -> int:
+    """Number of live SDK objects: devices, cameras, images, maps and meshes.
+
+    For leak checks: every handle a program obtains counts until it is
+    destroyed, ``SystemShutdown`` releases everything (0 afterwards), and
+    Python's garbage collection never lowers it.
+    """
