@@ -1,6 +1,7 @@
 """The module as a whole: its entry point, namespace and status functions."""
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -128,6 +129,82 @@ def test_function_is_registered(name):
     func = getattr(PyVyx, name)
     assert callable(func) and not isinstance(func, type)
     assert func.__name__ == name
+
+
+# --- help texts ------------------------------------------------------------
+
+# Signatures whose rendering depends on how the result or the accessor is
+# bound: a result of fixed length still reads as a plain list, and every
+# field getter names its record `self`. Types registered after the record
+# (CaptureMode) keep their native name.
+INFO_GETTER_TYPES = {
+    "name": "str", "sn": "str", "factroydate": "str", "port": "str", "type": "PyVyx.PortType",
+    "cameraid": "PyVyx.CameraID", "boardmodel": "int", "support_x2": "bool",
+    "support_color": "PyVyx.ProjectorColor", "workingdist_near_mm": "int",
+    "workingdist_far_mm": "int", "support_x1": "bool", "support_capture_mode": "Vyx::CaptureMode",
+    "support_protective_cover": "bool", "support_extra": "bool",
+}
+HELP_TEXTS = [
+    ("GetExternalCameraExtrinsicMatrix",
+     "GetExternalCameraExtrinsicMatrix(arg0: PyVyx.Image, arg1: PyVyx.PointMap, "
+     "arg2: numpy.ndarray[numpy.uint8], arg3: PyVyx.Image, arg4: PyVyx.PointMap, "
+     "arg5: numpy.ndarray[numpy.uint8], arg6: PyVyx.Image, arg7: PyVyx.PointMap, "
+     "arg8: numpy.ndarray[numpy.uint8], arg9: int, arg10: int, arg11: List[float], "
+     "arg12: List[float]) -> Tuple[bool, List[float], float]"),
+    ("GetExternalCameraPointMap",
+     "GetExternalCameraPointMap(arg0: PyVyx.PointMap, arg1: int, arg2: int, "
+     "arg3: List[float], arg4: List[float], arg5: List[float]) -> PyVyx.PointMap"),
+] + [(f"DeviceInfo.{field}.fget", f"(self: PyVyx.DeviceInfo) -> {result}")
+     for field, result in INFO_GETTER_TYPES.items()]
+
+
+def resolve(path):
+    obj = PyVyx
+    for part in path.split("."):
+        obj = getattr(obj, part)
+    return obj
+
+
+@pytest.mark.parametrize("path, text", HELP_TEXTS, ids=[path for path, _ in HELP_TEXTS])
+def test_help_text(path, text):
+    assert resolve(path).__doc__.strip() == text
+
+
+def module_help_texts():
+    """(name, help text) of every function, method, constructor and field
+    accessor the module defines, enumeration internals aside."""
+    found = []
+    for name, obj in vars(PyVyx).items():
+        if callable(obj) and not isinstance(obj, type):
+            found.append((name, obj.__doc__))
+        if not isinstance(obj, type) or hasattr(obj, "__members__"):
+            continue
+        for attr, member in vars(obj).items():
+            if isinstance(member, property):
+                found.extend((f"{name}.{attr}", accessor.__doc__)
+                             for accessor in (member.fget, member.fset) if accessor is not None)
+            elif isinstance(member, staticmethod):
+                found.append((f"{name}.{attr}", member.__func__.__doc__))
+            elif callable(member) and attr != "_pybind11_conduit_v1_" and member.__doc__:
+                found.append((f"{name}.{attr}", member.__doc__))
+    return found
+
+
+@pytest.mark.parametrize(
+    "rule, pattern",
+    [
+        # std::array results render as "List[float[16]]" or
+        # "Annotated[List[float], FixedSize(16)]"; lists must read List[float].
+        ("no fixed-size list", r"\w\[\d+\]|FixedSize"),
+        # A getter or setter built outside the class names its record arg0.
+        ("accessors name self", r"^\(arg0: PyVyx\."),
+    ],
+)
+def test_help_texts_follow_rule(rule, pattern):
+    texts = module_help_texts()
+    assert len(texts) > 400
+    offenders = [name for name, text in texts if text and re.search(pattern, text, re.M)]
+    assert offenders == [], rule
 
 
 # --- version and last error ------------------------------------------------

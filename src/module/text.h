@@ -59,6 +59,18 @@ py::bytes FieldBytes(const char (&field)[N]) {
     return RawBytes(BoundedView(field, N));
 }
 
+// A read-only `str` property over a fixed character array of a record,
+// read with FieldText on every access. The getter is built as a method of
+// the class, so its help text names the record `self`, as the def_readonly
+// fields of the same record do.
+template <class Record, std::size_t N, class... Options>
+void DefReadonlyText(py::class_<Record, Options...>& cls, const char* name,
+                     char (Record::*field)[N]) {
+    cls.def_property_readonly(
+        name, py::cpp_function([field](const Record& rec) { return FieldText(rec.*field); },
+                               py::is_method(cls)));
+}
+
 // A private copy of an SDK C string (up to its NUL), for text in SDK storage
 // that a later call may replace. Safe without the interpreter lock. A null
 // pointer copies as empty text rather than being read.

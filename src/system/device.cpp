@@ -16,13 +16,12 @@ void RegisterDeviceInfo(py::module_& m) {
     // NUL, and decoded as strict UTF-8 on every read. `support_x1` comes
     // before `support_capture_mode`, unlike the storage order.
     using Info = Vyx::DeviceInfo;
-    py::class_<Info>(m, "DeviceInfo")
-        .def_property_readonly("name", [](const Info& info) { return FieldText(info.name); })
-        .def_property_readonly("sn", [](const Info& info) { return FieldText(info.sn); })
-        .def_property_readonly("factroydate",
-                               [](const Info& info) { return FieldText(info.factroydate); })
-        .def_property_readonly("port", [](const Info& info) { return FieldText(info.port); })
-        .def_readonly("type", &Info::type)
+    py::class_<Info> cls(m, "DeviceInfo");
+    DefReadonlyText(cls, "name", &Info::name);
+    DefReadonlyText(cls, "sn", &Info::sn);
+    DefReadonlyText(cls, "factroydate", &Info::factroydate);
+    DefReadonlyText(cls, "port", &Info::port);
+    cls.def_readonly("type", &Info::type)
         .def_readonly("cameraid", &Info::cameraid)
         .def_readonly("boardmodel", &Info::boardmodel)
         .def_readonly("support_x2", &Info::support_x2)

@@ -10,7 +10,6 @@
 //   - each mask: the external camera's grey image of that view, one uint8
 //     per pixel of the width x height the call names: shape (height, width)
 //     or height * width values, packed in C order.
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,7 +40,10 @@ constexpr std::size_t kExtrinsicValues = 16;
 // reports a determinate value.
 constexpr double kUnwrittenReprojectionError = 0.0;
 
-using ExtrinsicResult = std::tuple<bool, std::array<float, kExtrinsicValues>, double>;
+// (status != 0, the 16 matrix values, the reprojection error). The matrix is
+// a vector of kExtrinsicValues entries, not a fixed-size array, so that the
+// help text shows it as List[float] like every other list of the module.
+using ExtrinsicResult = std::tuple<bool, std::vector<float>, double>;
 
 void CheckListLength(const char* op, const char* what, const std::vector<float>& values,
                      std::size_t expected) {
@@ -95,9 +97,9 @@ ExtrinsicResult ExtrinsicMatrix(const Vyx::Image& image1, const Vyx::PointMap& m
     CheckMask(op, 2, mask2, width, height);
     CheckMask(op, 3, mask3, width, height);
 
-    ExtrinsicResult result{false, {}, kUnwrittenReprojectionError};
+    ExtrinsicResult result{false, std::vector<float>(kExtrinsicValues, 0.0f),
+                           kUnwrittenReprojectionError};
     auto& extrinsic = std::get<1>(result);
-    extrinsic.fill(0.0f);
     {
         py::gil_scoped_release release;
         const int status = Vyx::GetExternalCameraExtrinsicMatrix(
