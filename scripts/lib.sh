@@ -74,40 +74,52 @@ find_python() {
   return 1
 }
 
-# Makes .venv from CPython 3.11 when it is missing or broken, and installs
-# into it what building the package needs (the build-system requirements of
+# ensure_venv [DIR]: makes the virtual environment DIR (default .venv) from
+# CPython 3.11 when it is missing or broken, and installs into it what
+# building the package needs (the build-system requirements of
 # pyproject.toml), so that builds run in the environment and reuse their
 # build tree instead of starting afresh in an isolated one.
 ensure_venv() {
-  if ! "$PY" -c 'import sys; assert sys.version_info[:2] == (3, 11)' 2>/dev/null; then
+  local dir=${1:-$VENV}
+  local py=$dir/bin/python
+  if ! "$py" -c 'import sys; assert sys.version_info[:2] == (3, 11)' 2>/dev/null; then
     local base
     base=$(find_python)
-    echo "making $VENV from $base"
-    rm -rf "$VENV"
-    quietly "$base" -m venv "$VENV"
+    echo "making $dir from $base"
+    rm -rf "$dir"
+    quietly "$base" -m venv "$dir"
   fi
   local reqs
-  mapfile -t reqs < <("$PY" -c '
+  mapfile -t reqs < <("$py" -c '
 import sys, tomllib
 with open(sys.argv[1], "rb") as f:
     print("\n".join(tomllib.load(f)["build-system"]["requires"]))' "$ROOT/pyproject.toml")
   # A pip that takes --config-settings for the build (Debian 12's is older).
-  quietly "$PY" -m pip install "pip>=23.1" "${reqs[@]}"
+  quietly "$py" -m pip install "pip>=23.1" "${reqs[@]}"
 }
 
-# pip_build install [EXTRA] | pip_build wheel DIR: builds the package in
-# build/ through pip, as a user's `pip install .` does, and installs it into
-# .venv (with the given extra, e.g. test, and its requirements) or writes its
-# wheel into DIR. PYVYX_BUILD_TESTS=ON in the environment builds the C++
-# tests and benchmarks into the same tree.
+# pip_package PYTHON BUILD_DIR install|wheel ARGS...: pip's install or wheel
+# command on this project, as a user's `pip install .` runs it, but in the
+# environment of PYTHON and with a kept build tree BUILD_DIR, so that a
+# second build only compiles what changed. ARGS are pip's (for example
+# --config-settings=cmake.define.NAME=VALUE, -w DIR, and the project path).
+pip_package() {
+  local py=$1 dir=$2 cmd=$3
+  shift 3
+  quietly "$py" -m pip "$cmd" --no-build-isolation --config-settings=build-dir="$dir" "$@"
+}
+
+# pip_build install [EXTRA] | pip_build wheel DIR: the project's own package
+# in build/: installed into .venv (with the given extra, e.g. test, and its
+# requirements), or its wheel written into DIR. PYVYX_BUILD_TESTS=ON in the
+# environment builds the C++ tests and benchmarks into the same tree.
 pip_build() {
   local tests=${PYVYX_BUILD_TESTS:-OFF}
-  local common=(--no-build-isolation --config-settings=build-dir="$ROOT/build"
-                --config-settings=cmake.define.PYVYX_BUILD_TESTS="$tests"
-                --config-settings=cmake.define.PYVYX_BUILD_BENCH="$tests")
+  local defines=(--config-settings=cmake.define.PYVYX_BUILD_TESTS="$tests"
+                 --config-settings=cmake.define.PYVYX_BUILD_BENCH="$tests")
   case $1 in
-    install) quietly "$PY" -m pip install "${common[@]}" "$ROOT${2:+[$2]}";;
-    wheel) quietly "$PY" -m pip wheel "${common[@]}" --no-deps -w "$2" "$ROOT";;
+    install) pip_package "$PY" "$ROOT/build" install "${defines[@]}" "$ROOT${2:+[$2]}";;
+    wheel) pip_package "$PY" "$ROOT/build" wheel "${defines[@]}" --no-deps -w "$2" "$ROOT";;
   esac
 }
 
