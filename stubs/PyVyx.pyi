@@ -59,6 +59,43 @@ def GetLastErrorMessage() -> str:
 
 # --- geometry records ------------------------------------------------------
 
+@type_check_only
+class _Enumeration(metaclass=_pybind11_type):
+    """What every enumeration of the module has: members compare and hash as
+    their integer values, convert with int() and operator.index(), pickle as
+    their value, and know their name."""
+
+    def __init__(self, value: int) -> None:
+        """The member of integer value `value`, also when no member has it
+        (its name is then "???"). TypeError for a non-integer or a value
+        outside 32 bits."""
+    def __eq__(self, other: object) -> bool:
+        """True when `other`, an int or a member of any enumeration, has the
+        same integer value; None compares unequal."""
+    def __ne__(self, other: object) -> bool:
+        """The negation of ==."""
+    def __hash__(self) -> int:
+        """The hash of the integer value."""
+    def __int__(self) -> int:
+        """The integer value."""
+    def __index__(self) -> int:
+        """The integer value, for operator.index and indexing."""
+    def __getstate__(self) -> int:
+        """The integer value, which pickling stores."""
+    def __setstate__(self, state: int) -> None:
+        """Sets the integer value when unpickling."""
+    def __repr__(self) -> str:
+        """'<EnumerationName.NAME: VALUE>'."""
+    def __str__(self) -> str:
+        """'EnumerationName.NAME'."""
+    @property
+    def name(self) -> str:
+        """The member name: for a value shared by several members the one
+        registered first; "???" when no member has the value."""
+    @property
+    def value(self) -> int:
+        """The integer value."""
+
 class Size(metaclass=_pybind11_type):
     """Extent of an image, map or grid: width columns by height rows
     (32-bit signed integers). A value: every call takes and returns copies."""
@@ -125,7 +162,7 @@ class ROIRange(metaclass=_pybind11_type):
 
 # --- enumerations (members are also module attributes, see the end) --------
 
-class CameraID(metaclass=_pybind11_type):
+class CameraID(_Enumeration):
     """Camera identifiers. The values are bits: CameraID_0 to CameraID_3 are 1,
     2, 4, 8; the named members reuse them, so an alias prints under the bit
     name (CameraID_Left is named CameraID_0)."""
@@ -152,38 +189,8 @@ class CameraID(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, CameraID]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The CameraID of integer value `value`, also when no member has it
-        (its name is then "???"). TypeError for a non-integer or a value
-        outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<CameraID.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'CameraID.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class PortType(metaclass=_pybind11_type):
+class PortType(_Enumeration):
     """Kind of port a device is attached by (DeviceInfo.type)."""
 
     PortType_NONE: ClassVar[PortType]
@@ -195,38 +202,8 @@ class PortType(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, PortType]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The PortType of integer value `value`, also when no member has it
-        (its name is then "???"). TypeError for a non-integer or a value
-        outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<PortType.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'PortType.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class CameraTempSelector(metaclass=_pybind11_type):
+class CameraTempSelector(_Enumeration):
     """Which part of a camera a temperature reading is taken from."""
 
     CameraTempSelector_Camera: ClassVar[CameraTempSelector]
@@ -244,38 +221,8 @@ class CameraTempSelector(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, CameraTempSelector]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The CameraTempSelector of integer value `value`, also when no member
-        has it (its name is then "???"). TypeError for a non-integer or a
-        value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<CameraTempSelector.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'CameraTempSelector.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class ProjectorColor(metaclass=_pybind11_type):
+class ProjectorColor(_Enumeration):
     """Projector colours, a bit set (DeviceInfo.support_color combines them;
     combined values have the name "???")."""
 
@@ -292,38 +239,8 @@ class ProjectorColor(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, ProjectorColor]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The ProjectorColor of integer value `value`, also when no member has
-        it (its name is then "???"). TypeError for a non-integer or a value
-        outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<ProjectorColor.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'ProjectorColor.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class BalanceSelector(metaclass=_pybind11_type):
+class BalanceSelector(_Enumeration):
     """Colour channel of the white balance."""
 
     BalanceSelector_None: ClassVar[BalanceSelector]
@@ -337,38 +254,8 @@ class BalanceSelector(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, BalanceSelector]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The BalanceSelector of integer value `value`, also when no member
-        has it (its name is then "???"). TypeError for a non-integer or a
-        value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<BalanceSelector.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'BalanceSelector.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class NetworkType(metaclass=_pybind11_type):
+class NetworkType(_Enumeration):
     """How a network part of a device gets its address."""
 
     NetworkType_DHCP: ClassVar[NetworkType]
@@ -378,38 +265,8 @@ class NetworkType(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, NetworkType]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The NetworkType of integer value `value`, also when no member has it
-        (its name is then "???"). TypeError for a non-integer or a value
-        outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<NetworkType.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'NetworkType.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class NetworkDevice(metaclass=_pybind11_type):
+class NetworkDevice(_Enumeration):
     """The network parts of a device."""
 
     NetworkDevice_LightMachine: ClassVar[NetworkDevice]
@@ -423,38 +280,8 @@ class NetworkDevice(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, NetworkDevice]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The NetworkDevice of integer value `value`, also when no member has
-        it (its name is then "???"). TypeError for a non-integer or a value
-        outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<NetworkDevice.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'NetworkDevice.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class X1CustomTransformCoordinate(metaclass=_pybind11_type):
+class X1CustomTransformCoordinate(_Enumeration):
     """Frame of an X1's custom transformation
     (X1_CustomTransformOptions.coordinate_select). At module level
     CoordinateSelect_Disabled and CoordinateSelect_CaliBoard are
@@ -471,38 +298,8 @@ class X1CustomTransformCoordinate(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, X1CustomTransformCoordinate]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The X1CustomTransformCoordinate of integer value `value`, also when
-        no member has it (its name is then "???"). TypeError for a non-
-        integer or a value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<X1CustomTransformCoordinate.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'X1CustomTransformCoordinate.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class X2CustomTransformCoordinate(metaclass=_pybind11_type):
+class X2CustomTransformCoordinate(_Enumeration):
     """Frame of an X2's custom transformation
     (X2_CustomTransformOptions.coordinate_select)."""
 
@@ -521,36 +318,6 @@ class X2CustomTransformCoordinate(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, X2CustomTransformCoordinate]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The X2CustomTransformCoordinate of integer value `value`, also when
-        no member has it (its name is then "???"). TypeError for a non-
-        integer or a value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<X2CustomTransformCoordinate.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'X2CustomTransformCoordinate.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
 
 # --- devices ---------------------------------------------------------------
@@ -657,7 +424,7 @@ class Device(metaclass=_pybind11_type):
         subnet. 0 on success, otherwise the error code; see
         GetLastErrorMessage(). Releases the GIL."""
 
-class SystemListDeviceTypeEnum(metaclass=_pybind11_type):
+class SystemListDeviceTypeEnum(_Enumeration):
     """Kinds of port SystemListDevices searches. Its members are also module
     attributes under their short names (USB, GigE, All)."""
 
@@ -670,38 +437,8 @@ class SystemListDeviceTypeEnum(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, SystemListDeviceTypeEnum]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The SystemListDeviceTypeEnum of integer value `value`, also when no
-        member has it (its name is then "???"). TypeError for a non-integer
-        or a value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<SystemListDeviceTypeEnum.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'SystemListDeviceTypeEnum.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class PointMapUnitEnum(metaclass=_pybind11_type):
+class PointMapUnitEnum(_Enumeration):
     """Unit of the coordinates in point-map and mesh files (the objects
     themselves hold metres). Members are also module attributes (Meter,
     Millimeter)."""
@@ -714,36 +451,6 @@ class PointMapUnitEnum(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, PointMapUnitEnum]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The PointMapUnitEnum of integer value `value`, also when no member
-        has it (its name is then "???"). TypeError for a non-integer or a
-        value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<PointMapUnitEnum.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'PointMapUnitEnum.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
 
 # --- discovery -------------------------------------------------------------
@@ -759,7 +466,7 @@ def SystemListDevices(kind: SystemListDeviceTypeEnum, /) -> tuple[int, list[Devi
     as the SDK counted; beyond the sixteenth they are handles that name no
     device. Releases the GIL."""
 
-class ImageTypeEnum(metaclass=_pybind11_type):
+class ImageTypeEnum(_Enumeration):
     """Pixel formats. The member None (value 0, no image) exists but, None
     being a Python keyword, is reached only as getattr(ImageTypeEnum,
     "None"); the module attribute of that name is PointMapTypeEnum's."""
@@ -773,38 +480,8 @@ class ImageTypeEnum(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, ImageTypeEnum]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The ImageTypeEnum of integer value `value`, also when no member has
-        it (its name is then "???"). TypeError for a non-integer or a value
-        outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<ImageTypeEnum.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'ImageTypeEnum.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class ProtectiveCoverStatus(metaclass=_pybind11_type):
+class ProtectiveCoverStatus(_Enumeration):
     """State of a device's protective cover. The only enumeration whose members
     are not module attributes."""
 
@@ -822,36 +499,6 @@ class ProtectiveCoverStatus(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, ProtectiveCoverStatus]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The ProtectiveCoverStatus of integer value `value`, also when no
-        member has it (its name is then "???"). TypeError for a non-integer
-        or a value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<ProtectiveCoverStatus.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'ProtectiveCoverStatus.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
 
 # --- images ----------------------------------------------------------------
@@ -953,7 +600,7 @@ class CorrespondMap(metaclass=_pybind11_type):
         """Width and height in pixels (the left camera's); 0 x 0 when not
         valid. Holds the GIL."""
 
-class PointMapTypeEnum(metaclass=_pybind11_type):
+class PointMapTypeEnum(_Enumeration):
     """What a point map holds. The member None (value 0, nothing) exists but,
     None being a Python keyword, is reached only as
     getattr(PointMapTypeEnum, "None") or getattr(PyVyx, "None")."""
@@ -965,36 +612,6 @@ class PointMapTypeEnum(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, PointMapTypeEnum]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The PointMapTypeEnum of integer value `value`, also when no member
-        has it (its name is then "???"). TypeError for a non-integer or a
-        value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<PointMapTypeEnum.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'PointMapTypeEnum.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
 
 # --- point maps -------------------------------------------------------------
@@ -1269,7 +886,7 @@ class X1_CustomTransformOptions(metaclass=_pybind11_type):
         other count, with nothing changed; coordinate_select is untouched.
         Holds the GIL."""
 
-class SmoothnessLevel(metaclass=_pybind11_type):
+class SmoothnessLevel(_Enumeration):
     """Edge-preserving depth smoothing of a 3D capture."""
 
     SmoothnessLevel_Off: ClassVar[SmoothnessLevel]
@@ -1283,38 +900,8 @@ class SmoothnessLevel(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, SmoothnessLevel]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The SmoothnessLevel of integer value `value`, also when no member
-        has it (its name is then "???"). TypeError for a non-integer or a
-        value outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<SmoothnessLevel.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'SmoothnessLevel.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class CaptureMode(metaclass=_pybind11_type):
+class CaptureMode(_Enumeration):
     """Capture modes, a bit set with no member of value 0
     (DeviceInfo.support_capture_mode combines them; combine values as
     integers and call CaptureMode(total); combined values have the name
@@ -1340,38 +927,8 @@ class CaptureMode(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, CaptureMode]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The CaptureMode of integer value `value`, also when no member has it
-        (its name is then "???"). TypeError for a non-integer or a value
-        outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<CaptureMode.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'CaptureMode.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
-class TriggerMode(metaclass=_pybind11_type):
+class TriggerMode(_Enumeration):
     """What triggers a profile of a fixed line scan."""
 
     TriggerMode_SoftWare: ClassVar[TriggerMode]
@@ -1384,36 +941,6 @@ class TriggerMode(metaclass=_pybind11_type):
     __members__: ClassVar[dict[str, TriggerMode]]
     """Every member name mapped to its member, in registration order, aliases
     included."""
-    def __init__(self, value: int) -> None:
-        """The TriggerMode of integer value `value`, also when no member has it
-        (its name is then "???"). TypeError for a non-integer or a value
-        outside 32 bits."""
-    def __eq__(self, other: object) -> bool:
-        """True when `other`, an int or a member of any enumeration, has the
-        same integer value; None compares unequal."""
-    def __ne__(self, other: object) -> bool:
-        """The negation of ==."""
-    def __hash__(self) -> int:
-        """The hash of the integer value."""
-    def __int__(self) -> int:
-        """The integer value."""
-    def __index__(self) -> int:
-        """The integer value, for operator.index and indexing."""
-    def __getstate__(self) -> int:
-        """The integer value, which pickling stores."""
-    def __setstate__(self, state: int) -> None:
-        """Sets the integer value when unpickling."""
-    def __repr__(self) -> str:
-        """'<TriggerMode.NAME: VALUE>'."""
-    def __str__(self) -> str:
-        """'TriggerMode.NAME'."""
-    @property
-    def name(self) -> str:
-        """The member name: for a value shared by several members the one
-        registered first; "???" when no member has the value."""
-    @property
-    def value(self) -> int:
-        """The integer value."""
 
 
 # --- X1: one camera and the projector ---------------------------------------
