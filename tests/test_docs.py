@@ -16,7 +16,6 @@ the fence, several separated by commas:
 The guide's relative links are checked too: each must name a file of the
 repository.
 """
-import importlib.util
 import os
 import pathlib
 import re
@@ -26,11 +25,10 @@ from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
+from conftest import HAVE_STANDIN, NO_STANDIN
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 DOCS = ROOT / "docs"
-HAVE_VYXSIM = importlib.util.find_spec("vyxsim") is not None
-NO_VYXSIM = ("needs the stand-in's virtual devices and its control module vyxsim, "
-             "which a PyVyx built against another SDK does not have")
 MARKERS = {"not run", "pytest", "any SDK"}
 TIMEOUT_S = 120
 
@@ -94,8 +92,8 @@ def skip_reason(block):
     """Why the block is not run here, or None."""
     if "not run" in block.markers:
         return "marked as not runnable"
-    if not HAVE_VYXSIM and "any SDK" not in block.markers:
-        return NO_VYXSIM
+    if not HAVE_STANDIN and "any SDK" not in block.markers:
+        return NO_STANDIN
     return None
 
 
