@@ -1,5 +1,6 @@
 """Control of the stand-in Vyx SDK: virtual devices, injected failures,
-scripted answers, call trace, simulated latency and the model clock.
+held calls, scripted answers, call trace, simulated latency and the model
+clock.
 
 ``vyxsim`` is built and installed only together with the stand-in SDK (the
 library of virtual devices that PyVyx ships); a PyVyx built against a vendor
@@ -30,8 +31,9 @@ def reset() -> None:
     ``VX2300002``) with their state as configured (network settings, user
     sets, cover, scripted names) and their capture counts at zero, so that
     the simulated noise starts its sequence again. Clears injected failures,
-    scripted answers, the recorded trace (and switches recording off) and
-    the capture latency.
+    held calls (the waiting ones go on first), scripted answers, the
+    recorded trace (and switches recording off) and the capture latency,
+    and puts the clock back in real mode.
 
     Never raises. When ``VYX_SIM_CONFIG`` names a file that cannot be used,
     the device set is empty and the next ``SystemInit()`` returns ``False``
@@ -143,6 +145,43 @@ def fail_next(op: str, count: int = 1, write_outputs: bool = False) -> None:
 
 def clear_failures() -> None:
     """Withdraw every failure injected with ``fail_next``."""
+
+def hold_calls(op: str, limit_ms: int = 60000) -> None:
+    """Make every later call of one SDK operation wait inside the SDK.
+
+    From now on (until ``release_calls(op)`` or ``reset()``) each call of
+    ``op`` stops right after its trace line, before anything else, and waits
+    there. A call that has waited ``limit_ms`` milliseconds of real time
+    (not the model clock, so also in manual mode) goes on by itself: a test
+    that never releases it fails instead of hanging. A call that goes on
+    behaves as if it had just been made: the check that the SDK is
+    initialised and failures injected with ``fail_next`` apply then.
+    Holding an operation already held changes only the limit of calls that
+    begin waiting later.
+
+    The caller of a held call is blocked in it; a PyVyx call that gives up
+    the interpreter lock lets other Python threads run meanwhile, which is
+    how a test shows that it does, without measuring time.
+
+    Args:
+        op: the SDK operation as the trace names it, as for ``fail_next``
+            (``"PointMap::Save"``, ``"X1::Capture"``, ``"SystemListDevices"``,
+            ``"GetVersion"``). A name that no operation has is accepted and
+            never matches.
+        limit_ms: the longest a call waits, in milliseconds; 0 or less: calls
+            go on at once.
+    """
+
+def release_calls(op: str) -> int:
+    """Stop holding calls of ``op`` and let the waiting ones go on.
+
+    Later calls go straight through. Returns how many calls were waiting
+    and are now let go: 0 when ``op`` was not held, or when its calls had
+    already gone on after their limit.
+    """
+
+def held_calls(op: str) -> int:
+    """Number of calls of ``op`` waiting inside the SDK now (see ``hold_calls``)."""
 
 def script_listing_count(count: int | None) -> None:
     """Make ``SystemListDevices`` report a chosen number of devices.

@@ -1,6 +1,7 @@
 """NumPy views of images, point maps and normals: zero-copy, writable, owned
 by the Python wrapper, and empty whenever there is nothing readable behind
-them. Also: long data calls let other Python threads run."""
+them. Also: SDK calls that run without the interpreter lock let other Python
+threads run while they are inside the SDK."""
 import gc
 import threading
 import time
@@ -8,6 +9,8 @@ import weakref
 
 import numpy as np
 import pytest
+
+from cameras import BY_NAME
 
 W, H = 640, 480
 
@@ -155,66 +158,149 @@ class TestEmptyViews:
         assert_empty_view(normals)
 
 
-def _longest_stall_during(call):
-    """Runs `call` in a worker thread while the main thread keeps reading the
-    clock. Returns how long the worker was inside the call and the longest
-    time the main thread could not run meanwhile: a call that keeps the
-    interpreter lock stalls the main thread for (nearly) all of its length."""
-    started, finished = threading.Event(), threading.Event()
-    window = {}
+def run_while_held(sim, op, call, limit_ms=60_000):
+    """Runs `call` in a worker thread while the stand-in holds every call of
+    SDK operation `op` inside the SDK. This thread waits until the call is
+    held, then lets it go. Returns how many calls the release let go and the
+    worker's outcome ("result" or "error").
+
+    This thread needs the interpreter lock for every step of its watch: if
+    the worker kept the lock through the SDK call, this thread could run
+    again only after the held call had gone on by itself (after `limit_ms`),
+    and its release would find nothing left to let go."""
+    sim.hold_calls(op, limit_ms)
+    outcome = {}
 
     def worker():
-        started.set()
-        window["t0"] = time.perf_counter()
-        call()
-        window["t1"] = time.perf_counter()
-        finished.set()
+        try:
+            outcome["result"] = call()
+        except BaseException as e:  # reported by the caller
+            outcome["error"] = e
 
-    ticks = []
     thread = threading.Thread(target=worker)
     thread.start()
-    started.wait()
-    while not finished.is_set():
-        ticks.append(time.perf_counter())
+    while sim.held_calls(op) == 0 and thread.is_alive():
+        time.sleep(0.001)  # polling only: how long anything takes does not matter
+    let_go = sim.release_calls(op)
     thread.join()
-    t0, t1 = window["t0"], window["t1"]
-    inside = [t0] + [t for t in ticks if t0 < t < t1] + [t1]
-    return t1 - t0, max(b - a for a, b in zip(inside, inside[1:]))
+    return let_go, outcome
+
+
+W2, H2 = 64, 48
+
+
+def _saved_points(vx, tmp_path):
+    pm = vx.PointMapCreate(vx.PointMapTypeEnum.PointsOnly, vx.Size(W2, H2))
+    np.asarray(pm)[...] = np.random.default_rng(1).random((H2, W2, 3))
+    path = str(tmp_path / "points.ply")
+    assert pm.Save(path, vx.PointMapUnitEnum.Millimeter, False), vx.GetLastErrorMessage()
+    return path
+
+
+def _opened(vx, model_name):
+    status, found = vx.SystemListDevices(vx.All)
+    assert status == 0 and found
+    camera = BY_NAME[model_name].create(found[0])
+    assert camera.IsValid() and camera.Open(), vx.GetLastErrorMessage()
+    return camera
+
+
+# Each entry: SDK operation (its trace name) -> maker(vx, tmp_path) returning
+# (call, check of the call's result). Each call runs one SDK call of that
+# operation with the interpreter lock released.
+def _point_map_save(vx, tmp_path):
+    pm = vx.PointMapCreate(vx.PointMapTypeEnum.PointsOnly, vx.Size(W2, H2))
+    path = tmp_path / "saved.ply"
+    return (lambda: pm.Save(str(path), vx.PointMapUnitEnum.Millimeter, False),
+            lambda r: r is True and path.stat().st_size > 0)
+
+
+def _image_save(vx, tmp_path):
+    img = vx.ImageCreate(vx.ImageTypeEnum.BGR8, vx.Size(W2, H2))
+    path = tmp_path / "saved.png"
+    return lambda: img.SaveImage(str(path)), lambda r: r is True and path.stat().st_size > 0
+
+
+def _mesh_from_points(vx, tmp_path):
+    ys, xs = np.mgrid[0:H2, 0:W2].astype(np.float64)
+    points = np.stack([xs * 1e-3, ys * 1e-3, np.full_like(xs, 0.5)], axis=-1)
+    return (lambda: vx.Mesh.CreateFromPointMapData(vx.Size(W2, H2), points, 0.0),
+            lambda mesh: mesh.IsValid())
+
+
+def _point_map_load(vx, tmp_path):
+    path = _saved_points(vx, tmp_path)
+    return (lambda: vx.PointMap.CreateFromFile(path, vx.Size(W2, H2), vx.PointMapUnitEnum.Millimeter),
+            lambda pm: pm.IsValid() and (pm.GetSize().width, pm.GetSize().height) == (W2, H2))
+
+
+def _capture(model_name):
+    def make(vx, tmp_path):
+        camera = _opened(vx, model_name)
+        return camera.Capture, lambda r: r is True
+    return make
+
+
+def _transform(vx, tmp_path):
+    pm = vx.PointMapCreate(vx.PointMapTypeEnum.PointsOnly, vx.Size(W2, H2))
+    np.asarray(pm)[...] = 1.0
+    rotation = np.eye(3)
+    translation = np.array([0.0, 0.0, 2.0])
+
+    def check(result):
+        return result is None and np.array_equal(np.asarray(pm)[..., 2], np.full((H2, W2), 3.0))
+    return lambda: vx.TransformPointCloud(rotation, translation, pm), check
+
+
+def _markers(vx, tmp_path):
+    img = vx.ImageCreate(vx.ImageTypeEnum.Mono8, vx.Size(W2, H2))
+    return lambda: vx.DetectCodedCircleMarker(img, vx.CodedCircleMarkerType()), lambda r: r == []
+
+
+def _listing(vx, tmp_path):
+    return lambda: vx.SystemListDevices(vx.All), lambda r: r[0] == 0 and len(r[1]) == 2
+
+
+def _version(vx, tmp_path):
+    return vx.GetVersion, lambda r: isinstance(r, str) and r.startswith("Vyx SDK")
+
+
+RELEASING = {
+    "PointMap::Save": _point_map_save,
+    "Image::SaveImage": _image_save,
+    "Mesh::CreateFromPointMapData": _mesh_from_points,
+    "PointMap::CreateFromFile": _point_map_load,
+    "X1::Capture": _capture("X1"),
+    "X2::Capture": _capture("X2"),
+    "TransformPointCloud": _transform,
+    "DetectCodedCircleMarker": _markers,
+    "SystemListDevices": _listing,
+    "GetVersion": _version,
+}
 
 
 class TestLockReleased:
-    """Calls that take long enough to observe let the main thread run."""
+    """Calls that run without the interpreter lock let the main thread run
+    while they are inside the SDK: the stand-in holds them there until the
+    main thread, which can only act while it has the lock, lets them go."""
 
-    @staticmethod
-    def _long_call(vx, tmp_path, kind):
-        size = vx.Size(2048, 1536)
-        if kind == "PointMap.Save":
-            pm = vx.PointMapCreate(vx.PointMapTypeEnum.PointsOnly, size)
-            np.asarray(pm)[...] = np.random.default_rng(1).random((1536, 2048, 3))
-            path = str(tmp_path / "slow.ply")
-            return lambda: pm.Save(path, vx.PointMapUnitEnum.Millimeter, False)
-        if kind == "Image.SaveImage":
-            img = vx.ImageCreate(vx.ImageTypeEnum.BGR8, size)
-            np.asarray(img)[...] = np.random.default_rng(2).integers(0, 256, (1536, 2048, 3))
-            path = str(tmp_path / "slow.png")
-            return lambda: img.SaveImage(path)
-        if kind == "Mesh.CreateFromPointMapData":
-            ys, xs = np.mgrid[0:1536, 0:2048].astype(np.float64)
-            points = np.stack([xs * 1e-3, ys * 1e-3, np.full_like(xs, 0.5)], axis=-1)
-            return lambda: vx.Mesh.CreateFromPointMapData(size, points, 0.0)
-        raise AssertionError(kind)
+    @pytest.mark.parametrize("op", sorted(RELEASING))
+    def test_other_threads_run_during_the_call(self, vyx, sim, tmp_path, op):
+        call, check = RELEASING[op](vyx, tmp_path)
+        let_go, outcome = run_while_held(sim, op, call)
+        assert "error" not in outcome, outcome.get("error")
+        assert let_go == 1, f"{op} was not waiting inside the SDK when the main thread looked"
+        assert check(outcome["result"]), (outcome["result"], vyx.GetLastErrorMessage())
 
-    @pytest.mark.parametrize("kind", ["PointMap.Save", "Image.SaveImage",
-                                      "Mesh.CreateFromPointMapData"])
-    def test_other_threads_run_during_the_call(self, vyx, tmp_path, kind):
-        call = self._long_call(vyx, tmp_path, kind)
-        duration, stall = _longest_stall_during(call)
-        if duration < 0.05:
-            pytest.skip(f"{kind} took only {duration * 1e3:.1f} ms: too short to observe")
-        assert stall < 0.5 * duration, (
-            f"the main thread stalled {stall * 1e3:.0f} ms of the {duration * 1e3:.0f} ms call")
-
-    def test_a_call_holding_the_lock_is_detected(self):
-        # The measurement itself: a long C loop that never releases the lock.
-        duration, stall = _longest_stall_during(lambda: sorted(range(3 * 10**6, 0, -1)))
-        assert stall > 0.5 * duration
+    # Negative control: ConfidenceMap's IsValid and GetSize keep the lock for
+    # their SDK call. The main thread cannot look while the call is held, so
+    # the call goes on after its (short) limit and the release finds nothing.
+    @pytest.mark.parametrize("op, call, expected", [
+        ("ConfidenceMap::IsValid", lambda m: m.IsValid(), False),
+        ("ConfidenceMap::GetSize", lambda m: m.GetSize().width, 0),
+    ], ids=["IsValid", "GetSize"])
+    def test_a_call_holding_the_lock_is_detected(self, vyx, sim, op, call, expected):
+        cmap = vyx.ConfidenceMap()
+        let_go, outcome = run_while_held(sim, op, lambda: call(cmap), limit_ms=200)
+        assert outcome == {"result": expected}
+        assert let_go == 0

@@ -33,13 +33,13 @@ void LoadOrRaise(F&& load) {
 }  // namespace
 
 PYBIND11_MODULE(vyxsim, m) {
-    m.doc() = "Control of the stand-in Vyx SDK: virtual devices, injected failures, scripted "
-              "answers, call trace, simulated latency and the model clock.";
+    m.doc() = "Control of the stand-in Vyx SDK: virtual devices, injected failures, held calls, "
+              "scripted answers, call trace, simulated latency and the model clock.";
 
     m.def("reset", &vyxsim::Reset, Release(),
           "Shut the SDK down and return to the configured devices (VYX_SIM_CONFIG or the "
-          "built-in default); clear failures, scripts, the trace and latency; the clock back "
-          "in real mode.");
+          "built-in default); clear failures, held calls (letting them go), scripts, the trace "
+          "and latency; the clock back in real mode.");
 
     m.def(
         "load_config",
@@ -76,6 +76,16 @@ PYBIND11_MODULE(vyxsim, m) {
           "Make the next `count` calls of SDK operation `op` (as named in the trace, e.g. "
           "'Device::GetNetworkConfig') fail; with write_outputs they write their outputs first.");
     m.def("clear_failures", &vyxsim::ClearFailures, Release(), "Forget every injected failure.");
+
+    m.def("hold_calls", &vyxsim::HoldCalls, py::arg("op"), py::arg("limit_ms") = 60000, Release(),
+          "Make every later call of SDK operation `op` (as named in the trace, e.g. "
+          "'PointMap::Save') wait inside the SDK until release_calls(op) or reset(); a call "
+          "goes on by itself after waiting limit_ms milliseconds of real time.");
+    m.def("release_calls", &vyxsim::ReleaseCalls, py::arg("op"), Release(),
+          "Stop holding calls of `op` and let the waiting ones go on; returns how many were "
+          "waiting.");
+    m.def("held_calls", &vyxsim::HeldCalls, py::arg("op"), Release(),
+          "Number of calls of `op` waiting inside the SDK now.");
 
     m.def(
         "script_listing_count",

@@ -14,8 +14,9 @@
 namespace vyxsim {
 
 // Back to the built-in default devices (or VYX_SIM_CONFIG when set), shuts the
-// system down, and clears injected failures, scripted answers, the trace and
-// latency, and puts the clock back in real mode.
+// system down, and clears injected failures, held calls (letting every
+// waiting call go), scripted answers, the trace and latency, and puts the
+// clock back in real mode.
 VYX_API void Reset();
 
 // Replaces the devices with those of a JSON configuration (a file path, or the
@@ -37,6 +38,23 @@ VYX_API std::vector<std::string> DeviceSerials();
 // before touching any output.
 VYX_API void FailNext(const std::string& op, int count, bool write_outputs);
 VYX_API void ClearFailures();
+
+// Held calls: from now on every call of operation `op` (as named in the
+// trace, e.g. "PointMap::Save") waits inside the SDK, at the gate every entry
+// point passes first, right after its trace line, until ReleaseCalls(op) or
+// Reset. Calls that have waited `limit_ms` milliseconds of real time (the
+// steady clock, not the model clock) go on by themselves, so a caller that
+// never releases them cannot hang for ever (negative counts as 0). A call
+// that goes on continues as if it had just entered: the initialised check
+// and injected failures apply then. Holding an op already held only changes
+// the limit for calls that begin waiting later.
+VYX_API void HoldCalls(const std::string& op, int limit_ms = 60000);
+// Withdraws the hold on `op`: later calls go straight through, and the calls
+// waiting now go on. Returns how many calls were waiting (0 when `op` was
+// not held, or its calls had gone on after their limit).
+VYX_API int ReleaseCalls(const std::string& op);
+// Number of calls of `op` waiting in the gate now.
+VYX_API int HeldCalls(const std::string& op);
 
 // Scripted answers. Each stays in force until Reset or until cleared.
 // The next SystemListDevices calls report `count` devices (may exceed the

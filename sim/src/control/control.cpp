@@ -63,7 +63,9 @@ void ClearScripts() {
 }
 
 void Reset() {
-    // First, so that captures waiting out a latency end before the shutdown.
+    // First, so that captures waiting out a latency and held calls end
+    // before the shutdown.
+    ReleaseAllOps();
     ResetClock();
     ShutdownSystem();
     ClearInjectedFailures();
@@ -110,6 +112,10 @@ void FailNext(const std::string& op, int count, bool write_outputs) {
 }
 
 void ClearFailures() { ClearInjectedFailures(); }
+
+void HoldCalls(const std::string& op, int limit_ms) { HoldOp(op, limit_ms); }
+int ReleaseCalls(const std::string& op) { return ReleaseOp(op); }
+int HeldCalls(const std::string& op) { return HeldOpCalls(op); }
 
 void ScriptListingCount(bool enabled, int count) { SetScriptedListingCount(enabled, count); }
 

@@ -2,8 +2,11 @@
 // failures.
 #include "core/call.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -142,10 +145,55 @@ Gate TakeInjection(const char* op) {
     return write ? Gate::FailAfterWork : Gate::Fail;
 }
 
+// ---------------------------------------------------------------------------
+// Held calls
+
+struct Hold {
+    std::uint64_t id = 0;  // tells a waiter whether the hold it waits on still stands
+    int limit_ms = kDefaultHoldLimitMs;
+};
+
+struct HoldState {
+    std::mutex mutex;  // guards everything below
+    std::condition_variable released;
+    std::uint64_t next_id = 1;
+    std::unordered_map<std::string, Hold> holds;
+    std::unordered_map<std::string, int> waiting;  // op -> calls waiting now (no zero entries)
+};
+
+std::atomic<int> g_hold_entries{0};  // lets calls skip the mutex when nothing is held
+
+// Never destroyed: held calls on other threads may still wait while the
+// process exits.
+HoldState& Holds() {
+    static HoldState* state = new HoldState;
+    return *state;
+}
+
+// Waits while `op` is held (see HoldOp).
+void WaitIfHeld(const char* op) {
+    if (g_hold_entries.load(std::memory_order_acquire) == 0 || op == nullptr) return;
+    HoldState& s = Holds();
+    std::unique_lock lock(s.mutex);
+    const std::string key(op);
+    auto it = s.holds.find(key);
+    if (it == s.holds.end()) return;
+    const std::uint64_t id = it->second.id;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(it->second.limit_ms);
+    ++s.waiting[key];
+    s.released.wait_until(lock, deadline, [&] {
+        auto h = s.holds.find(key);
+        return h == s.holds.end() || h->second.id != id;
+    });
+    if (--s.waiting[key] == 0) s.waiting.erase(key);
+}
+
 }  // namespace
 
 Gate Enter(const char* op, std::initializer_list<TraceArg> args, bool needs_init) {
     Record(op, args);
+    WaitIfHeld(op);
     if (needs_init && !g_initialised.load(std::memory_order_acquire)) {
         SetLastError(kNotInitialized,
                      std::string(op) + ": the system is not initialised (call SystemInit first)");
@@ -156,7 +204,10 @@ Gate Enter(const char* op, std::initializer_list<TraceArg> args, bool needs_init
     return gate;
 }
 
-void TraceCall(const char* op, std::initializer_list<TraceArg> args) { Record(op, args); }
+void TraceCall(const char* op, std::initializer_list<TraceArg> args) {
+    Record(op, args);
+    WaitIfHeld(op);
+}
 
 void SetInjectedError(const char* op) {
     SetLastError(kInjectedFault, std::string(op) + ": failure injected through the control interface");
@@ -201,6 +252,46 @@ void ClearInjectedFailures() {
     std::lock_guard lock(g_injection_mutex);
     g_injections.clear();
     g_injection_entries.store(0, std::memory_order_release);
+}
+
+void HoldOp(const std::string& op, int limit_ms) {
+    HoldState& s = Holds();
+    std::lock_guard lock(s.mutex);
+    auto [it, added] = s.holds.try_emplace(op);
+    if (added) it->second.id = s.next_id++;
+    it->second.limit_ms = std::max(limit_ms, 0);
+    g_hold_entries.store(static_cast<int>(s.holds.size()), std::memory_order_release);
+}
+
+int ReleaseOp(const std::string& op) {
+    HoldState& s = Holds();
+    int let_go = 0;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.holds.erase(op) == 0) return 0;
+        g_hold_entries.store(static_cast<int>(s.holds.size()), std::memory_order_release);
+        auto w = s.waiting.find(op);
+        if (w != s.waiting.end()) let_go = w->second;
+    }
+    s.released.notify_all();
+    return let_go;
+}
+
+void ReleaseAllOps() {
+    HoldState& s = Holds();
+    {
+        std::lock_guard lock(s.mutex);
+        s.holds.clear();
+        g_hold_entries.store(0, std::memory_order_release);
+    }
+    s.released.notify_all();
+}
+
+int HeldOpCalls(const std::string& op) {
+    HoldState& s = Holds();
+    std::lock_guard lock(s.mutex);
+    auto w = s.waiting.find(op);
+    return w == s.waiting.end() ? 0 : w->second;
 }
 
 }  // namespace vyxsim

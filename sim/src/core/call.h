@@ -85,4 +85,19 @@ void ClearTraceLines();
 void InjectFailure(const std::string& op, int count, bool write_outputs);
 void ClearInjectedFailures();
 
+// Held calls (control interface). While `op` is held, every call of it that
+// passes the gate waits there, right after its trace line and before the
+// initialised check and injected failures, until the hold is withdrawn or
+// `limit_ms` of real (steady-clock) time have passed since it began waiting;
+// then it goes on as if it had just entered. Holding an op already held only
+// changes the limit for calls that begin waiting later.
+constexpr int kDefaultHoldLimitMs = 60000;
+void HoldOp(const std::string& op, int limit_ms);
+// Withdraws the hold on `op`; returns how many calls it let go.
+int ReleaseOp(const std::string& op);
+// Withdraws every hold and lets every waiting call go.
+void ReleaseAllOps();
+// Number of calls of `op` waiting in the gate now.
+int HeldOpCalls(const std::string& op);
+
 }  // namespace vyxsim
