@@ -124,7 +124,9 @@ pip_build() {
 }
 
 # The CMake options every build tree shares: the build type and the
-# environment's Python and pybind11.
+# environment's Python and pybind11. SANITIZER_FLAGS: line tables only for the
+# instrumented trees (enough for the sanitizers' stack traces, and much
+# faster to compile and link than full debug information).
 cmake_common() {
   CMAKE_COMMON=(
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -132,6 +134,8 @@ cmake_common() {
     -Dpybind11_DIR="$("$PY" -m pybind11 --cmakedir)"
   )
 }
+
+SANITIZER_FLAGS=(-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
 
 # build_tree DIR [--target T ...] [-DNAME=VALUE ...]: configures the build
 # tree DIR with the shared options and the given ones, then builds the
