@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Writes the file corpus next to this script: small valid files of every
 format the stand-in reads (fuzzing seeds and load checks) and hand-made
 damaged or hostile ones (each named for what is wrong with it).
