@@ -19,6 +19,7 @@
 #include "vyx/system.h"
 #include "vyx/tools.h"
 #include "vyxsim/control.h"
+#include "test_clock_support.h"
 
 namespace vyxsim {
 namespace {
@@ -135,17 +136,6 @@ TEST_F(Control, ResetClearsEverythingItControls) {
 
 constexpr int64_t kHourUs = 3600ll * 1000000;
 constexpr int kTenMinutesMs = 10 * 60 * 1000;
-
-// Waits until `n` calls are waiting out the capture latency. The bound only
-// keeps a broken build from hanging the run: correct code gets there at once.
-bool WaitForLatencyWaiters(int n) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (CapturesWaiting() < n) {
-        if (std::chrono::steady_clock::now() > give_up) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 class Clock : public Control {};
 

@@ -29,6 +29,7 @@
 #include "vyx/system.h"
 #include "vyx/x1.h"
 #include "vyxsim/control.h"
+#include "test_clock_support.h"
 
 namespace vyxsim {
 namespace {
@@ -876,17 +877,6 @@ TEST_F(X1Test, UnplugFailsCapturesAndReplugLetsOpenAgain) {
 // Threads.
 
 class X1Threads : public X1Test {};
-
-// Waits until `n` calls are waiting out the capture latency. The bound only
-// keeps a broken build from hanging the run: correct code gets there at once.
-bool WaitForLatencyWaiters(int n) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (CapturesWaiting() < n) {
-        if (std::chrono::steady_clock::now() > give_up) return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 // Two devices capture at once (real mode): both captures wait out a long
 // latency at the same time, which they could not if one device's capture held
