@@ -3,14 +3,20 @@
 
 A view is a buffer description over the SDK's own memory, so numpy.asarray
 should cost the same for a 1.3 MP and a 5 MP point map, while a copy grows
-with the size.
+with the size. Each view also pins the point map in the SDK (so the storage
+outlives a destroy while the view lives); where the build has the stand-in
+library without that extension (lib/without-extensions), the same views are
+timed again in a second process loading it, and the difference is the cost
+of the pin.
 
 Run: .venv/bin/python bench/bench_views.py
 """
 import argparse
+import json
 import os
 import pathlib
 import statistics
+import subprocess
 import sys
 import time
 
@@ -40,7 +46,11 @@ def main():
     parser.add_argument("--batches", type=int, default=21)
     parser.add_argument("--calls", type=int, default=2000, help="asarray calls per batch")
     parser.add_argument("--copies", type=int, default=9, help="copies timed per size")
+    parser.add_argument("--views-only", action="store_true",
+                        help="time the views only and print them as JSON (for the second process)")
     args = parser.parse_args()
+    if args.views_only:
+        args.copies = 0
 
     if not vx.SystemInit():
         sys.exit(f"SystemInit failed: {vx.GetLastErrorMessage()}")
@@ -55,20 +65,54 @@ def main():
             view[...] = 1.0  # touch every page before timing copies
             asarray_ns = median_ns_per_call(lambda: np.asarray(pm), args.calls, args.batches)
             memview_ns = median_ns_per_call(lambda: memoryview(pm), args.calls, args.batches)
-            copy_ns = median_ns_per_call(lambda: np.copy(view), 1, args.copies)
+            copy_ns = median_ns_per_call(lambda: np.copy(view), 1, args.copies) if args.copies else 0
             rows.append((label, width, height, view.nbytes, asarray_ns, memview_ns, copy_ns))
             vx.PointMapDestroy(pm)
     finally:
         vx.SystemShutdown()
 
+    if args.views_only:
+        print(json.dumps({"library": loaded_sdk(), "views": [[r[4], r[5]] for r in rows]}))
+        return
+    unpinned = views_without_pins(args)
+
     print(f"{'point map':<10} {'grid':>11} {'MB':>8} {'asarray ns':>11} "
-          f"{'memoryview ns':>14} {'np.copy ms':>11} {'copy/asarray':>13}")
-    for label, width, height, nbytes, asarray_ns, memview_ns, copy_ns in rows:
+          f"{'memoryview ns':>14} {'no-pin asarray':>15} {'pin ns':>7} {'np.copy ms':>11} "
+          f"{'copy/asarray':>13}")
+    for i, (label, width, height, nbytes, asarray_ns, memview_ns, copy_ns) in enumerate(rows):
+        plain = f"{unpinned[i][0]:15.0f}" if unpinned else f"{'-':>15}"
+        pin = f"{asarray_ns - unpinned[i][0]:7.0f}" if unpinned else f"{'-':>7}"
         print(f"{label:<10} {f'{width}x{height}':>11} {nbytes / 1e6:8.1f} {asarray_ns:11.0f} "
-              f"{memview_ns:14.0f} {copy_ns / 1e6:11.2f} {copy_ns / asarray_ns:13.0f}")
+              f"{memview_ns:14.0f} {plain} {pin} {copy_ns / 1e6:11.2f} {copy_ns / asarray_ns:13.0f}")
     small, large = rows[0][4], rows[-1][4]
     print(f"asarray time, {rows[-1][0]} / {rows[0][0]}: {large / small:.2f} "
           f"(bytes ratio {rows[-1][3] / rows[0][3]:.2f})")
+
+
+def views_without_pins(args):
+    """The view timings in a process that loads the SDK without view pins
+    (the library found first on LD_LIBRARY_PATH wins over the module's own
+    run path); None when the build has no such library."""
+    plain = BUILD / "lib" / "without-extensions"
+    if not (plain / "libvyx.so").exists():
+        return None
+    env = dict(os.environ, LD_LIBRARY_PATH=str(plain))
+    out = subprocess.run([sys.executable, __file__, "--views-only", "--batches", str(args.batches),
+                          "--calls", str(args.calls)], env=env, check=True, capture_output=True,
+                         text=True).stdout
+    result = json.loads(out.strip().splitlines()[-1])
+    if pathlib.Path(result["library"]).parent != plain:
+        sys.exit(f"the second process loaded {result['library']}, not the library in {plain}")
+    return result["views"]
+
+
+def loaded_sdk():
+    """The path of the SDK library this process loaded."""
+    with open("/proc/self/maps") as maps:
+        for line in maps:
+            if line.rstrip().endswith("/libvyx.so"):
+                return line.split(None, 5)[-1].strip()
+    return ""
 
 
 if __name__ == "__main__":

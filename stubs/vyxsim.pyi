@@ -336,3 +336,19 @@ def live_objects() -> int:
     destroyed, ``SystemShutdown`` releases everything (0 afterwards), and
     Python's garbage collection never lowers it.
     """
+
+def retained_objects() -> int:
+    """Number of SDK objects whose handle is gone but whose storage a view keeps.
+
+    An image or map whose handle was destroyed, replaced by the camera's next
+    capture, or released by ``SystemShutdown`` or ``reset`` stays allocated
+    while a NumPy array or memoryview of it exists; it counts here (not in
+    ``live_objects``) until the last such view is released.
+    """
+
+def storage_bytes() -> int:
+    """Bytes of storage held by the live and the retained SDK objects.
+
+    Pixels, map values, points (with normals) and mesh data; not the pool of
+    released storage the SDK keeps for reuse.
+    """

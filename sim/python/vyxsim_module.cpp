@@ -158,4 +158,8 @@ PYBIND11_MODULE(vyxsim, m) {
           "The clock's reading in microseconds; only differences between readings mean anything.");
     m.def("live_objects", &vyxsim::LiveObjects, Release(),
           "Number of live SDK objects (devices, cameras, images, maps, meshes).");
+    m.def("retained_objects", &vyxsim::RetainedObjects, Release(),
+          "Number of SDK objects whose handle is gone but whose storage a view still keeps.");
+    m.def("storage_bytes", &vyxsim::StorageBytes, Release(),
+          "Bytes of storage held by the live and the retained SDK objects.");
 }

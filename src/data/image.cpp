@@ -3,6 +3,7 @@
 
 #include "module/binding.h"
 #include "module/buffer_view.h"
+#include "module/view_pins.h"
 #include "vyx/data.h"
 
 namespace pyvyx {
@@ -14,7 +15,7 @@ constexpr auto kMove = py::return_value_policy::move;
 // The pixels as uint8: (rows, cols) for Mono8, (rows, cols, 3) for the colour
 // types, whose three bytes per pixel are adjacent. Anything else, or an image
 // without pixels, is the empty description.
-py::buffer_info ImageView(const Vyx::Image& img) {
+py::buffer_info ImageDescription(const Vyx::Image& img) {
     const bool valid = img.IsValid();
     const Vyx::Size size = img.GetSize();
     const Vyx::ImageType::Enum type = img.GetType();
@@ -31,6 +32,10 @@ py::buffer_info ImageView(const Vyx::Image& img) {
             return EmptyBufferView();
     }
     return GridBufferView(valid, img.GetDataPtr(), size, channels);
+}
+
+py::buffer_info ImageView(const Vyx::Image& img) {
+    return PinnedView(img, [&img] { return ImageDescription(img); });
 }
 
 }  // namespace
@@ -59,6 +64,7 @@ void RegisterImage(py::module_& m) {
         .def("GetType", &Vyx::Image::GetType, kMove, ReleaseGil())
         .def("Clone", &Vyx::Image::Clone, kMove, ReleaseGil())
         .def_buffer(&ImageView);
+    CarryViewPins(m.attr("Image"));
 }
 
 }  // namespace pyvyx

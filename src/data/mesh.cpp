@@ -8,6 +8,7 @@
 #include "data/normal_data.h"
 #include "module/binding.h"
 #include "module/buffer_view.h"
+#include "module/view_pins.h"
 #include "vyx/data.h"
 
 namespace pyvyx {
@@ -43,14 +44,17 @@ Vyx::Mesh MeshFromPointData(Vyx::Size size, const PointArray& points, double max
 // The normals as float64 (rows, cols, 3), over the point map's storage, as
 // long as the SDK still reports that storage for the point map of the same
 // size; a record whose point map was destroyed gives the empty description.
+// The view pins the point map, whose storage holds the normals.
 py::buffer_info NormalView(const NormalData& normals) {
     if (!normals.valid || normals.data == nullptr) {
         return EmptyBufferView();
     }
-    const Vyx::Size now = normals.source.GetSize();
-    const bool current = normals.source.GetNormalDataPtr() == normals.data &&
-                         now.width == normals.size.width && now.height == normals.size.height;
-    return GridBufferView(current, normals.data, normals.size, 3);
+    return PinnedView(normals.source, [&normals] {
+        const Vyx::Size now = normals.source.GetSize();
+        const bool current = normals.source.GetNormalDataPtr() == normals.data &&
+                             now.width == normals.size.width && now.height == normals.size.height;
+        return GridBufferView(current, normals.data, normals.size, 3);
+    });
 }
 
 }  // namespace
@@ -75,6 +79,7 @@ void RegisterMeshAndNormals(py::module_& m) {
         .def("IsValid", &NormalData::IsValid, ReleaseGil())
         .def("GetSize", &NormalData::GetSize, kMove, ReleaseGil())
         .def_buffer(&NormalView);
+    CarryViewPins(m.attr("NormalData"));
 }
 
 }  // namespace pyvyx

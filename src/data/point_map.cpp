@@ -4,6 +4,7 @@
 #include "data/normal_data.h"
 #include "module/binding.h"
 #include "module/buffer_view.h"
+#include "module/view_pins.h"
 #include "vyx/data.h"
 
 namespace pyvyx {
@@ -14,8 +15,10 @@ constexpr auto kMove = py::return_value_policy::move;
 
 // The points as float64 (rows, cols, 3): x, y, z of each grid cell.
 py::buffer_info PointView(const Vyx::PointMap& map) {
-    const bool valid = map.IsValid();
-    return GridBufferView(valid, map.GetPointDataPtr(), map.GetSize(), 3);
+    return PinnedView(map, [&map] {
+        const bool valid = map.IsValid();
+        return GridBufferView(valid, map.GetPointDataPtr(), map.GetSize(), 3);
+    });
 }
 
 // A snapshot of the normal storage: whether there is one, the size, the
@@ -67,6 +70,7 @@ void RegisterPointMap(py::module_& m) {
         .def("GetTimestamp", &Vyx::PointMap::GetTimestamp, ReleaseGil())
         .def("SetTimestamp", &Vyx::PointMap::SetTimestamp, ReleaseGil())
         .def_buffer(&PointView);
+    CarryViewPins(m.attr("PointMap"));
 }
 
 }  // namespace pyvyx

@@ -3,6 +3,7 @@
 
 #include "module/binding.h"
 #include "module/buffer_view.h"
+#include "module/view_pins.h"
 #include "vyx/data.h"
 
 namespace pyvyx {
@@ -14,8 +15,10 @@ constexpr auto kMove = py::return_value_policy::move;
 // `channels` 0: one double per pixel, (rows, cols); otherwise (rows, cols, k).
 template <class Map>
 py::buffer_info MapView(const Map& map, int channels) {
-    const bool valid = map.IsValid();
-    return GridBufferView(valid, map.GetDataPtr(), map.GetSize(), channels);
+    return PinnedView(map, [&map, channels] {
+        const bool valid = map.IsValid();
+        return GridBufferView(valid, map.GetDataPtr(), map.GetSize(), channels);
+    });
 }
 
 }  // namespace
@@ -40,6 +43,10 @@ void RegisterResultMaps(py::module_& m) {
         .def("IsValid", &Vyx::CorrespondMap::IsValid)
         .def("GetSize", &Vyx::CorrespondMap::GetSize, kMove)
         .def_buffer([](const Vyx::CorrespondMap& map) { return MapView(map, 2); });
+
+    CarryViewPins(m.attr("DepthMap"));
+    CarryViewPins(m.attr("ConfidenceMap"));
+    CarryViewPins(m.attr("CorrespondMap"));
 }
 
 }  // namespace pyvyx

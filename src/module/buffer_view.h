@@ -3,7 +3,8 @@
 //
 // Every view is zero-copy and writable: NumPy reads and writes the SDK's
 // storage directly. pybind11 records the Python wrapper as the view's owner,
-// so an array made from a view keeps the wrapper alive (not the SDK storage).
+// so an array made from a view keeps the wrapper alive; where the SDK offers
+// view pins, the view also keeps the SDK storage alive (module/view_pins.h).
 //
 // A view is only ever described over memory the SDK says is there: an object
 // that is not valid, a null data pointer or an extent that is zero or

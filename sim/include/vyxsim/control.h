@@ -99,5 +99,11 @@ VYX_API std::int64_t ClockNowUs();
 
 // Number of live SDK objects (for leak checks).
 VYX_API std::size_t LiveObjects();
+// Objects whose handle is gone (destroyed, replaced by a newer capture,
+// released by a shut-down or reset) but whose storage a view still holds.
+VYX_API std::size_t RetainedObjects();
+// Bytes of storage held by every SDK object still alive: the live objects'
+// and the retained ones' (not the storage pool kept for reuse).
+VYX_API std::size_t StorageBytes();
 
 }  // namespace vyxsim

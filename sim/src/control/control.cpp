@@ -63,11 +63,12 @@ void ClearScripts() {
 }
 
 void Reset() {
-    // First, so that captures waiting out a latency and held calls end
-    // before the shutdown.
+    // The shutdown first: a call in progress (a capture waiting out its
+    // latency, say) then fails instead of finishing on the old system, and
+    // the held calls let go next fail at the gate.
+    ShutdownSystem();
     ReleaseAllOps();
     ResetClock();
-    ShutdownSystem();
     ClearInjectedFailures();
     ClearScripts();
     SetTraceRecording(false);
@@ -91,6 +92,8 @@ bool Unplug(const std::string& serial) {
     auto d = FindDeviceBySerial(serial);
     if (!d) return false;
     d->connected = false;
+    // A capture on the device waiting out its latency stops waiting and fails.
+    WakeLatencyWaiters();
     return true;
 }
 
@@ -160,5 +163,16 @@ std::int64_t ClockNowUs() {
 }
 
 std::size_t LiveObjects() { return LiveObjectCount(); }
+
+std::size_t RetainedObjects() {
+    // Every registered object has one handle while it is live, so what is
+    // alive beyond the live handles is retained. The counters are read apart
+    // while other threads may change them: clamp at zero.
+    const std::size_t live = LiveObjectCount();
+    const std::size_t alive = AliveObjectCount();
+    return alive > live ? alive - live : 0;
+}
+
+std::size_t StorageBytes() { return AliveStorageBytes(); }
 
 }  // namespace vyxsim

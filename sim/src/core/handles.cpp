@@ -41,6 +41,8 @@ struct Registry {
     std::array<Shard, kShards> shards;
     std::atomic<uint32_t> next_shard{0};
     std::atomic<std::size_t> live{0};
+    std::atomic<std::size_t> alive{0};
+    std::atomic<std::size_t> alive_bytes{0};
 };
 
 Registry& R() {
@@ -82,9 +84,22 @@ const char* KindName(Kind kind) {
     return "unknown";
 }
 
+Object::~Object() {
+    if (!counted_) return;
+    Registry& reg = R();
+    reg.alive.fetch_sub(1, std::memory_order_relaxed);
+    reg.alive_bytes.fetch_sub(counted_bytes_, std::memory_order_relaxed);
+}
+
 Words RegisterObject(Kind kind, std::shared_ptr<Object> object) {
     if (!object) return {};
     Registry& reg = R();
+    if (!object->counted_) {
+        object->counted_ = true;
+        object->counted_bytes_ = object->StorageBytes();
+        reg.alive.fetch_add(1, std::memory_order_relaxed);
+        reg.alive_bytes.fetch_add(object->counted_bytes_, std::memory_order_relaxed);
+    }
     uint32_t shard_index = reg.next_shard.fetch_add(1, std::memory_order_relaxed) % kShards;
     // Try the chosen shard first, then the others, so that one full shard
     // does not refuse registrations while others have room.
@@ -164,6 +179,8 @@ void ClearObjects() {
 }
 
 std::size_t LiveObjectCount() { return R().live.load(std::memory_order_relaxed); }
+std::size_t AliveObjectCount() { return R().alive.load(std::memory_order_relaxed); }
+std::size_t AliveStorageBytes() { return R().alive_bytes.load(std::memory_order_relaxed); }
 
 namespace testing {
 Words SetGenerationForTest(Words words, uint32_t generation) {

@@ -38,7 +38,21 @@ struct Words {
 };
 
 struct Object {
-    virtual ~Object() = default;
+    Object() = default;
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+    virtual ~Object();
+    // Bytes of storage the object holds, for the memory figures the control
+    // interface reports. Read once, when the object is registered: an
+    // object's storage does not change size while it is registered.
+    virtual std::size_t StorageBytes() const { return 0; }
+
+private:
+    friend Words RegisterObject(Kind kind, std::shared_ptr<Object> object);
+    // What registration counted; taken off again when the object dies,
+    // which may be long after its handle was released (a view pins it).
+    bool counted_ = false;
+    std::size_t counted_bytes_ = 0;
 };
 
 // Registers `object` under `kind` and returns its handle words; zero words
@@ -51,7 +65,14 @@ std::shared_ptr<Object> FindObject(Kind kind, Words words);
 std::shared_ptr<Object> RemoveObject(Kind kind, Words words);
 // Releases every slot (system shut-down, reset).
 void ClearObjects();
+// Live handles (registered objects).
 std::size_t LiveObjectCount();
+// Objects ever registered that are still alive, whether or not their handle
+// is: live handles plus objects whose handle was released while something
+// (a view pin, a call in progress) still held them.
+std::size_t AliveObjectCount();
+// Storage bytes of the objects AliveObjectCount counts.
+std::size_t AliveStorageBytes();
 
 template <class T>
 std::shared_ptr<T> Find(Kind kind, Words words) {

@@ -24,6 +24,7 @@ struct ImageObj : Object {
     Vyx::Size size;
     std::vector<uint8_t> storage;
     uint8_t* data = nullptr;
+    std::size_t StorageBytes() const override { return storage.size(); }
 };
 
 // Depth (1 channel), confidence (1) and correspondence (2) maps.
@@ -32,6 +33,7 @@ struct MapObj : Object {
     int channels = 1;
     fmt::DoubleBuffer storage;
     double* data = nullptr;
+    std::size_t StorageBytes() const override { return storage.size() * sizeof(double); }
 };
 
 struct PointMapObj : Object {
@@ -41,6 +43,7 @@ struct PointMapObj : Object {
     double* points = nullptr;
     double* normals = nullptr;  // null without normals
     std::atomic<uint64_t> timestamp{0};
+    std::size_t StorageBytes() const override { return storage.size() * sizeof(double); }
 };
 
 struct MeshObj : Object {
@@ -48,6 +51,10 @@ struct MeshObj : Object {
     std::vector<std::array<double, 3>> normals;       // per vertex; empty when unknown
     std::vector<std::array<uint8_t, 3>> colors;       // per vertex; empty when none
     std::vector<std::array<uint32_t, 3>> triangles;   // vertex indices
+    std::size_t StorageBytes() const override {
+        return sizeof(vertices[0]) * vertices.size() + sizeof(normals[0]) * normals.size() +
+               sizeof(colors[0]) * colors.size() + sizeof(triangles[0]) * triangles.size();
+    }
 };
 
 // Factories used by every part of the SDK that produces results; each
