@@ -28,7 +28,10 @@ Conventions of the whole module:
   maps have none). Results a camera hands out (images, maps, point maps,
   meshes) belong to the camera and are released by its next capture.
   NumPy views of images, maps and point maps read and write SDK memory in
-  place; do not use them after the object is released. Only
+  place. With the stand-in SDK (any SDK with view pins) a view keeps the
+  storage it describes alive after the object is released, until the last
+  view goes; with an SDK without them, do not use a view after its object
+  is released. Only
   Compensator_FixedMarkers frees its SDK object when collected.
 - Text arguments reach the SDK as UTF-8.
 """
@@ -517,8 +520,9 @@ def ImageCreate(type: ImageTypeEnum, size: Size, /) -> Image:
 
 def ImageDestroy(img: Image, no_reuse: bool = True) -> None:
     """Release the image. With no_reuse False the SDK may keep its storage
-    for the next image of the same size. Views of the image must not be
-    used afterwards. Releases the GIL."""
+    for the next image of the same size (never storage a live view still
+    describes). Views of the image keep its storage where the SDK has view
+    pins; otherwise they must not be used afterwards. Releases the GIL."""
 
 class Image(metaclass=_pybind11_type):
     """Handle of a 2D image in SDK memory. Through the buffer protocol
@@ -627,8 +631,9 @@ def PointMapCreate(type: PointMapTypeEnum, size: Size, /) -> PointMap:
     the GIL."""
 
 def PointMapDestroy(map: PointMap, /) -> None:
-    """Release the point map; its views and NormalData must not be used
-    afterwards. Releases the GIL."""
+    """Release the point map. Views made before keep its storage where the
+    SDK has view pins (otherwise they must not be used afterwards); views
+    made after, and NormalData views, are empty. Releases the GIL."""
 
 class PointMap(metaclass=_pybind11_type):
     """Handle of an organised point cloud: rows x cols points (x, y, z) in
@@ -725,7 +730,9 @@ class NormalData(metaclass=_pybind11_type):
     (rows, cols, 3) over the point map's normal storage without a copy: one
     unit vector per point, NaN where no normal could be computed. The view
     is empty when the point map had no normals or has since been destroyed
-    or changed its storage. The snapshot does not keep the point map alive."""
+    or changed its storage; a view made earlier keeps the point map's
+    storage (where the SDK has view pins). The snapshot itself does not keep
+    the point map alive."""
 
     def __init__(self) -> None:
         """An empty snapshot: IsValid() False, size 0 x 0. Releases the GIL."""
@@ -747,8 +754,9 @@ def SystemIsInited() -> bool:
 
 def SystemShutdown() -> None:
     """Shut the SDK down, releasing every SDK object (devices, cameras,
-    images, maps, meshes): handles and views held by Python are invalid
-    afterwards. Nothing calls this at interpreter exit. Releases the GIL."""
+    images, maps, meshes): handles held by Python name nothing afterwards;
+    views keep their storage where the SDK has view pins, and must not be
+    used otherwise. Nothing calls this at interpreter exit. Releases the GIL."""
 
 def SystemFindDevice(serialNumber: str) -> Device:
     """The device with that serial number. Always a Device: one whose
