@@ -8,8 +8,19 @@
 //   static constexpr const char* kName;   how messages name it ("camera", "X2")
 //   static constexpr const char* kTraceArg;  the name its handle is traced by
 // and, for the session checks, `device`, `open` and DropSession()
-// (cam::SessionReady); for captures and results, `mutex`, `destroyed` and
-// `results` (with captured, last_was_2d, points_obj, mesh and mesh_obj).
+// (cam::SessionReady); for captures and results, `mutex`, `destroyed` (an
+// atomic flag Destroy sets before it waits for the mutex), `epoch` (the system
+// generation the camera was created in) and `results` (with captured,
+// last_was_2d, points_obj, mesh and mesh_obj).
+//
+// Calls racing with SystemShutdown, vyxsim reset or unplug, or Destroy of the
+// camera: a call that registers objects or stores results checks, after it
+// has registered them and before it stores them or reports success, that the
+// camera is still current (StillCurrent). If it is not, the call removes what
+// it registered and fails: kNotInitialized after a shutdown, kDisconnected
+// after an unplug, kInvalidHandle after Destroy. Nothing waits for calls in
+// progress; a capture waiting out its latency stops waiting at once
+// (Interrupted).
 #pragma once
 
 #include <initializer_list>
@@ -19,6 +30,7 @@
 
 #include "camera/x2_shared.h"
 #include "core/call.h"
+#include "core/epoch.h"
 #include "core/error.h"
 #include "core/handles.h"
 #include "core/objects.h"
@@ -74,6 +86,25 @@ H RunCameraHandle(const char* op, const typename C::Handle& self, std::initializ
     return ok ? Vyx::HandleAccess::Make<H>(w) : H();
 }
 
+// Whether a call on `c` may still report what it made: the system has not
+// been shut down since the camera was created, the camera has not been
+// destroyed and (with `need_device`) its device is still connected.
+// Otherwise sets the error that says which and returns false.
+template <class C>
+bool StillCurrent(C& c, const char* op, bool need_device = true) {
+    if (!SameEpoch(op, c.epoch)) return false;
+    if (c.destroyed.load()) return Fail(false, kInvalidHandle, std::string(op) + ": the " + C::kName + " was destroyed");
+    if (need_device && !cam::SessionConnected(c, op)) return false;
+    return true;
+}
+
+// True once a capture on `c` cannot succeed any more (see StillCurrent):
+// ends its latency wait early. Reads flags only.
+template <class C>
+bool Interrupted(const C& c) {
+    return SystemEpoch() != c.epoch || c.destroyed.load() || !c.device->connected.load();
+}
+
 // Runs `work` under the camera's mutex, once the camera is known not to be
 // destroyed.
 template <class C, class Work>
@@ -99,6 +130,19 @@ bool HandOutResult(const char* op, R& results, Kind kind, Words R::*words, std::
     if (!(results.*obj)) return cam::NoResultYet(op, results.captured, results.last_was_2d, what);
     *out = ResultHandle(kind, &(results.*words), results.*obj);
     return !out->IsZero();
+}
+
+// Runs `hand_out(out)`, which registers a result handle of kind `kind` in
+// `*out`, and keeps the handle only while the camera is current (the device
+// may be unplugged: results already made are still handed out). The caller
+// holds the camera's mutex.
+template <class C, class HandOut>
+bool HandOutCurrent(C& c, const char* op, Kind kind, Words* out, HandOut&& hand_out) {
+    if (!hand_out(out)) return false;
+    if (StillCurrent(c, op, false)) return true;
+    RemoveObject(kind, *out);
+    *out = Words{};
+    return false;
 }
 
 // Hands out the mesh of the last capture's point map, building it on first

@@ -88,7 +88,7 @@ void ReleaseDevice(CameraState& s, uint64_t owner) {
     if (s.open_owner == owner) s.open_owner = 0;
 }
 
-void SimulateLatency() { SpendCaptureLatency(); }
+void SimulateLatency(const std::function<bool()>& stop) { SpendCaptureLatency(stop); }
 
 uint64_t DeviceClockUsAt(ModelClock::time_point opened_at, ModelClock::duration simulated, ModelClock::time_point t) {
     const ModelClock::duration since = (t - opened_at) + simulated;

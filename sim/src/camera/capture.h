@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "camera/camera_state.h"
@@ -44,7 +45,9 @@ bool DisconnectedError(const char* op, const DeviceRecord& device);
 
 // Spends the control interface's capture latency: waits for it in real
 // mode, advances the model clock by it in manual mode (see core/clock.h).
-void SimulateLatency();
+// A real-mode wait ends early once `stop()` is true: the capture's camera is
+// gone (see Interrupted in camera_entry.h).
+void SimulateLatency(const std::function<bool()>& stop);
 
 // Microseconds on the device clock: model-clock time since the device was
 // opened (or its clock reset), plus the acquisition time simulated so far.

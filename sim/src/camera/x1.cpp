@@ -22,6 +22,7 @@
 #include "camera/pipeline.h"
 #include "camera/x2_shared.h"
 #include "core/call.h"
+#include "core/clock.h"
 #include "core/devices.h"
 #include "core/error.h"
 #include "core/handles.h"
@@ -51,9 +52,12 @@ struct X1Obj : Object {
     Vyx::CameraID camid = Vyx::CameraID_Left;
     int camera_index = 0;  // 0 left, 1 right
     std::atomic<bool> open{false};
+    uint64_t epoch = 0;  // the system generation the camera was created in
+    // Set by Destroy before it waits for the mutex, so that a capture in
+    // progress fails instead of storing results.
+    std::atomic<bool> destroyed{false};
 
     std::mutex mutex;  // captures and everything below
-    bool destroyed = false;
     struct Results {
         bool captured = false;       // a capture succeeded
         bool last_was_2d = false;    // the last capture was Capture2D
@@ -132,7 +136,7 @@ bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     std::string why;
     if (!ValidateOptions(o, *c.device, c.Model(), &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
-    cam::SimulateLatency();
+    cam::SimulateLatency([&c] { return Interrupted(c); });
 
     auto frame = std::make_shared<scene::Frame>();
     std::shared_ptr<const scene::Scene> sc;
@@ -190,6 +194,10 @@ bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
         r.points_obj->timestamp.store(cam::DeviceClockUs(*c.state));
     }
 
+    if (!StillCurrent(c, op)) {
+        ReleaseResults(r);
+        return false;
+    }
     r.captured = true;
     r.last_was_2d = false;
     r.frame = frame;
@@ -204,7 +212,7 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     if (!CameraReady(c, op)) return false;
     if (!cam::Validate2DFields(op, o)) return false;
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
-    cam::SimulateLatency();
+    cam::SimulateLatency([&c] { return Interrupted(c); });
 
     scene::Frame frame;
     std::shared_ptr<const scene::Scene> sc;
@@ -229,6 +237,10 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
         std::lock_guard<std::mutex> lock(c.state->mutex);
         AddCaptureHeat(*c.state, seconds, p2.use_projector ? p2.brightness : 0);
         c.state->simulated += ClockSeconds(seconds);
+    }
+    if (!StillCurrent(c, op)) {
+        ReleaseResults(r);
+        return false;
     }
     r.captured = true;
     r.last_was_2d = true;
@@ -256,7 +268,9 @@ H Result(const Vyx::X1& self, const char* op, Kind kind, Words X1Obj::Results::*
     return RunCameraHandle<H, X1Obj>(op, self, {{"camera", Vyx::HandleAccess::Get(self)}}, Need::Handle,
                                      [&](X1Obj& c, Words* w) {
         std::lock_guard<std::mutex> lock(c.mutex);
-        return HandOutResult(op, c.results, kind, words, obj, what, w);
+        return HandOutCurrent(c, op, kind, w, [&](Words* out) {
+            return HandOutResult(op, c.results, kind, words, obj, what, out);
+        });
     });
 }
 
@@ -278,6 +292,7 @@ bool AutoSetting(const Vyx::X1& self, const char* op, Vyx::X1::CaptureOptions& o
         }
         Vyx::X1::CaptureOptions result = options;
         if (!work(c, samples, &result)) return false;
+        if (!StillCurrent(c, op)) return false;
         options = result;
         return true;
     });
@@ -304,6 +319,8 @@ X1 X1::Create(const Device& device, CameraID camid) {
     static const char* const op = "X1::Create";
     const Gate g = Enter(op, {{"device", HandleAccess::Get(device)}, {"camid", static_cast<int>(camid)}});
     if (g == Gate::Fail) return X1();
+    uint64_t epoch = 0;
+    if (!vyxsim::CallEpoch(op, &epoch)) return X1();
     auto rec = vyxsim::DeviceFromHandle(HandleAccess::Get(device), op);
     if (!rec) return X1();
     if (camid != CameraID_Left && camid != CameraID_Right) {
@@ -322,8 +339,13 @@ X1 X1::Create(const Device& device, CameraID camid) {
     obj->state = vyxsim::StateOf(*rec);
     obj->camid = camid;
     obj->camera_index = camid == CameraID_Right ? 1 : 0;
+    obj->epoch = epoch;
     const vyxsim::Words w = vyxsim::RegisterObject(vyxsim::Kind::X1, obj);
     if (w.IsZero()) return X1();
+    if (!vyxsim::SameEpoch(op, epoch)) {  // a shutdown came in between
+        vyxsim::RemoveObject(vyxsim::Kind::X1, w);
+        return X1();
+    }
     if (g == Gate::FailAfterWork) {
         vyxsim::RemoveObject(vyxsim::Kind::X1, w);
         return FailInjected(X1(), op);
@@ -341,9 +363,12 @@ void X1::Destroy(X1& camera) {
         vyxsim::SetLastError(vyxsim::kInvalidHandle, std::string(op) + ": the camera handle names no camera");
         return;
     }
+    // A capture in progress stops waiting out its latency and fails; the
+    // mutex then waits only for the rest of it.
+    obj->destroyed.store(true);
+    vyxsim::WakeLatencyWaiters();
     {
-        std::lock_guard<std::mutex> lock(obj->mutex);  // waits for a capture in progress
-        obj->destroyed = true;
+        std::lock_guard<std::mutex> lock(obj->mutex);
         vyxsim::ReleaseResults(obj->results);
     }
     obj->DropSession();
@@ -430,7 +455,8 @@ Mesh X1::GetMesh() {
     return vyxsim::RunCameraHandle<Mesh, X1Obj>(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle,
                                                 [](X1Obj& c, vyxsim::Words* w) {
         std::lock_guard<std::mutex> lock(c.mutex);
-        return vyxsim::HandOutMesh(op, c.results, w);
+        return vyxsim::HandOutCurrent(c, op, vyxsim::Kind::Mesh, w,
+                                      [&](vyxsim::Words* out) { return vyxsim::HandOutMesh(op, c.results, out); });
     });
 }
 
@@ -557,6 +583,7 @@ bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
                                            vyxsim::cam::SensorFor(*c.device, *sc, current), roi, &ratios)) {
             return false;
         }
+        if (!vyxsim::StillCurrent(c, op)) return false;
         std::lock_guard<std::mutex> slock(c.state->mutex);
         c.state->settings.balance = ratios;
         return true;

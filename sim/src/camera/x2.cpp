@@ -20,6 +20,7 @@
 #include "camera/x2_camera.h"
 #include "camera/x2_linescan.h"
 #include "camera/x2_stereo.h"
+#include "core/clock.h"
 
 namespace vyxsim {
 
@@ -290,7 +291,7 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     std::string why;
     if (!ValidateX2(o, X2Use::Capture, c, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
-    cam::SimulateLatency();
+    cam::SimulateLatency([&c] { return Interrupted(c); });
 
     std::array<std::shared_ptr<scene::Frame>, 2> frames;
     std::shared_ptr<const scene::Scene> sc;
@@ -374,6 +375,10 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     for (const cam::Exposure& e : p3.exposures) brightness = std::max(brightness, e.brightness);
     r.points_obj->timestamp.store(Acquired(c, seconds, brightness));
 
+    if (!StillCurrent(c, op)) {
+        ReleaseX2Results(r);
+        return false;
+    }
     r.captured = true;
     r.last_was_2d = false;
     r.frames = {frames[kLeftCam], frames[kRightCam]};
@@ -390,7 +395,7 @@ bool Capture2DOnly(X2Obj& c, int index, const Vyx::X2::CaptureOptions& o, const 
     if (!X2Ready(c, op) || !NoScanRunning(c, op)) return false;
     if (!cam::Validate2DFields(op, o)) return false;
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
-    cam::SimulateLatency();
+    cam::SimulateLatency([&c] { return Interrupted(c); });
 
     std::vector<int> cams;
     if (index < 0) {
@@ -430,6 +435,12 @@ bool Capture2DOnly(X2Obj& c, int index, const Vyx::X2::CaptureOptions& o, const 
     // The cameras expose together; their images share the link.
     Acquired(c, cam::Acquisition2DSeconds(p2, bytes, cam::LinkBytesPerSecond(*c.device, *c.state)),
              p2.use_projector ? p2.brightness : 0);
+    if (!StillCurrent(c, op)) {
+        for (const Words& w : words) {
+            if (!w.IsZero()) RemoveObject(Kind::Image, w);
+        }
+        return false;
+    }
 
     X2Obj::Results& r = c.results;
     Release3D(r);
@@ -448,7 +459,11 @@ template <class H, class O>
 H Result3D(const Vyx::X2& self, const char* op, Kind kind, Words X2Obj::Results::*words,
            std::shared_ptr<O> X2Obj::Results::*obj, const char* what) {
     return RunX2Handle<H>(op, self, {{"x2", Vyx::HandleAccess::Get(self)}}, X2Need::Handle, [&](X2Obj& c, Words* w) {
-        return Locked(c, op, [&] { return HandOutResult(op, c.results, kind, words, obj, what, w); });
+        return Locked(c, op, [&] {
+            return HandOutCurrent(c, op, kind, w, [&](Words* out) {
+                return HandOutResult(op, c.results, kind, words, obj, what, out);
+            });
+        });
     });
 }
 
@@ -473,6 +488,8 @@ X2 X2::Create(const Device& device) {
     static const char* const op = "X2::Create";
     const Gate g = Enter(op, {{"device", HandleAccess::Get(device)}});
     if (g == Gate::Fail) return X2();
+    uint64_t epoch = 0;
+    if (!vyxsim::CallEpoch(op, &epoch)) return X2();
     auto rec = vyxsim::DeviceFromHandle(HandleAccess::Get(device), op);
     if (!rec) return X2();
     if (!rec->support_x2) {
@@ -485,8 +502,13 @@ X2 X2::Create(const Device& device) {
     obj->device = rec;
     obj->state = vyxsim::StateOf(*rec);
     if (rec->extra_camera) obj->extra = vyxsim::ExtraCameraModel(*rec);
+    obj->epoch = epoch;
     const vyxsim::Words w = vyxsim::RegisterObject(vyxsim::Kind::X2, obj);
     if (w.IsZero()) return X2();
+    if (!vyxsim::SameEpoch(op, epoch)) {  // a shutdown came in between
+        vyxsim::RemoveObject(vyxsim::Kind::X2, w);
+        return X2();
+    }
     if (g == Gate::FailAfterWork) {
         vyxsim::RemoveObject(vyxsim::Kind::X2, w);
         return FailInjected(X2(), op);
@@ -504,9 +526,12 @@ void X2::Destroy(X2& camera) {
         vyxsim::SetLastError(vyxsim::kInvalidHandle, std::string(op) + ": the X2 handle names no camera");
         return;
     }
+    // A capture in progress stops waiting out its latency and fails; the
+    // mutex then waits only for the rest of it.
+    obj->destroyed.store(true);
+    vyxsim::WakeLatencyWaiters();
     {
-        std::lock_guard<std::mutex> lock(obj->mutex);  // waits for a capture in progress
-        obj->destroyed = true;
+        std::lock_guard<std::mutex> lock(obj->mutex);
         vyxsim::EndScan(*obj);
         vyxsim::ReleaseX2Results(obj->results);
     }
@@ -637,8 +662,10 @@ Image X2::GetImage(CameraID camera) {
                 if (!r.image_obj[index]) {
                     return vyxsim::cam::NoResultYet(op, r.captured, r.last_was_2d, std::string("image of the ") + vyxsim::CameraName(index) + " camera");
                 }
-                *w = vyxsim::ResultHandle(vyxsim::Kind::Image, &r.image[index], r.image_obj[index]);
-                return !w->IsZero();
+                return vyxsim::HandOutCurrent(c, op, vyxsim::Kind::Image, w, [&](vyxsim::Words* out) {
+                    *out = vyxsim::ResultHandle(vyxsim::Kind::Image, &r.image[index], r.image_obj[index]);
+                    return !out->IsZero();
+                });
             });
         });
 }
@@ -669,7 +696,10 @@ Mesh X2::GetMesh() {
     static const char* const op = "X2::GetMesh";
     return vyxsim::RunX2Handle<Mesh>(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle,
                                      [](X2Obj& c, vyxsim::Words* w) {
-        return vyxsim::Locked(c, op, [&] { return vyxsim::HandOutMesh(op, c.results, w); });
+        return vyxsim::Locked(c, op, [&] {
+            return vyxsim::HandOutCurrent(c, op, vyxsim::Kind::Mesh, w,
+                                          [&](vyxsim::Words* out) { return vyxsim::HandOutMesh(op, c.results, out); });
+        });
     });
 }
 

@@ -59,9 +59,12 @@ struct X2Obj : Object {
     std::shared_ptr<CameraState> state;
     CameraModel extra;  // the extra camera, when the device has one
     std::atomic<bool> open{false};
+    uint64_t epoch = 0;  // the system generation the camera was created in
+    // Set by Destroy before it waits for the mutex, so that a capture in
+    // progress fails instead of storing results.
+    std::atomic<bool> destroyed{false};
 
     std::mutex mutex;  // captures, the line scan and everything below
-    bool destroyed = false;
     struct Results {
         bool captured = false;     // a capture succeeded
         bool last_was_2d = false;  // the last capture was Capture2D

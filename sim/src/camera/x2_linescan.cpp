@@ -250,7 +250,7 @@ bool StartScan(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     std::string why;
     if (!ValidateX2(o, X2Use::LineScan, c, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
-    cam::SimulateLatency();
+    cam::SimulateLatency([&c] { return Interrupted(c); });
     auto sc = scene::SceneForDevice(c.device, &why);
     if (!sc) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     auto s = std::make_shared<X2Scan>();
@@ -284,6 +284,7 @@ bool StartScan(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
         s->start = c.state->Now();
     }
     if (!DeviceToOutput(op, c, o.transform_to_camera, ct, *sc, &s->output)) return false;
+    if (!StillCurrent(c, op)) return false;
     c.scan = std::move(s);
     return true;
 }
@@ -327,6 +328,11 @@ PointMap X2::GetFixedLineScanPointMap() {
         std::shared_ptr<vyxsim::PointMapObj> m;
         *w = vyxsim::NewPointMap(PointMapType::PointsOnly, {s.width, s.Rows()}, &m);
         if (w->IsZero()) return false;
+        if (!vyxsim::StillCurrent(c, op)) {
+            vyxsim::RemoveObject(vyxsim::Kind::PointMap, *w);
+            *w = vyxsim::Words{};
+            return false;
+        }
         vyxsim::WriteProfiles(s, *m);
         return true;
     });
@@ -342,12 +348,17 @@ bool X2::GetFixedLineScanPointMap(PointMap& map) {
         const vyxsim::Words old = HandleAccess::Get(map);
         auto given = vyxsim::Find<vyxsim::PointMapObj>(vyxsim::Kind::PointMap, old);
         if (given && given->size.width == s.width && given->size.height >= s.Rows()) {
+            if (!vyxsim::StillCurrent(c, op)) return false;
             vyxsim::WriteProfiles(s, *given);
             return true;
         }
         std::shared_ptr<vyxsim::PointMapObj> m;
         const vyxsim::Words w = vyxsim::NewPointMap(PointMapType::PointsOnly, {s.width, s.Rows()}, &m);
         if (w.IsZero()) return false;
+        if (!vyxsim::StillCurrent(c, op)) {
+            vyxsim::RemoveObject(vyxsim::Kind::PointMap, w);
+            return false;
+        }
         vyxsim::WriteProfiles(s, *m);
         HandleAccess::Set(map, w);
         // A map this scan made for an earlier call is replaced, not kept.

@@ -35,6 +35,7 @@ bool AutoSetting(const Vyx::X2& self, const char* op, Vyx::X2::CaptureOptions& o
         }
         Vyx::X2::CaptureOptions result = options;
         if (!work(c, samples, &result)) return false;
+        if (!StillCurrent(c, op)) return false;
         options = result;
         return true;
     });
@@ -145,6 +146,7 @@ bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
                                            vyxsim::cam::SensorFor(*c.device, *sc, current), roi, &ratios)) {
             return false;
         }
+        if (!vyxsim::StillCurrent(c, op)) return false;
         std::lock_guard<std::mutex> slock(c.state->mutex);
         c.state->settings.balance = ratios;
         return true;

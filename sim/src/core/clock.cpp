@@ -97,7 +97,9 @@ int LatencyMs() {
     return s.latency_ms;
 }
 
-void SpendCaptureLatency() {
+void SpendCaptureLatency() { SpendCaptureLatency(nullptr); }
+
+void SpendCaptureLatency(const std::function<bool()>& stop) {
     ClockState& s = State();
     std::unique_lock lock(s.mutex);
     if (s.latency_ms <= 0) return;
@@ -109,12 +111,22 @@ void SpendCaptureLatency() {
     // the time the device takes, which the caller spends waiting.
     const Steady::time_point start = Steady::now();
     ++s.waiters;
-    while (true) {
+    while (!(stop && stop())) {
         const Steady::time_point end = start + std::chrono::milliseconds(s.latency_ms);
         if (Steady::now() >= end) break;
         s.latency_changed.wait_until(lock, end);
     }
     --s.waiters;
+}
+
+void WakeLatencyWaiters() {
+    ClockState& s = State();
+    {
+        // Taken so that a waiter between its look at `stop` and its wait
+        // cannot miss the notification.
+        std::lock_guard lock(s.mutex);
+    }
+    s.latency_changed.notify_all();
 }
 
 int LatencyWaiters() {

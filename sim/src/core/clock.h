@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 namespace vyxsim {
 
@@ -47,6 +48,13 @@ int LatencyMs();
 // until the latency in force has passed since it began waiting; in manual
 // mode the clock advances by the latency and nothing waits.
 void SpendCaptureLatency();
+// The same, but a real-mode wait also ends as soon as `stop()` is true: the
+// capture has nothing to wait for once its camera is gone (shutdown, unplug,
+// Destroy). `stop` is called with the clock's lock held, so it only reads
+// flags; whoever makes it true calls WakeLatencyWaiters afterwards.
+void SpendCaptureLatency(const std::function<bool()>& stop);
+// Makes every real-mode latency wait look at its `stop` again.
+void WakeLatencyWaiters();
 // Number of threads now waiting in SpendCaptureLatency.
 int LatencyWaiters();
 

@@ -1,9 +1,13 @@
 // Version, the system lifecycle and device discovery.
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
 #include "core/call.h"
+#include "core/clock.h"
 #include "core/devices.h"
+#include "core/epoch.h"
 #include "core/error.h"
 #include "core/handles.h"
 #include "core/scripts.h"
@@ -30,11 +34,38 @@ bool PortMatches(const vyxsim::DeviceRecord& d, Vyx::SystemListDeviceType::Enum 
 }  // namespace
 
 namespace vyxsim {
+
+namespace {
+std::atomic<uint64_t> g_epoch{1};
+}  // namespace
+
+uint64_t SystemEpoch() { return g_epoch.load(); }
+
+bool CallEpoch(const char* op, uint64_t* epoch) {
+    *epoch = g_epoch.load();
+    // Read after the generation: initialised now means initialised in that
+    // generation (a shutdown clears the flag before it moves the generation
+    // on, and a later SystemInit cannot set it again before that).
+    if (SystemInitialised()) return true;
+    return Fail(false, kNotInitialized, std::string(op) + ": the system is not initialised (call SystemInit first)");
+}
+
+bool SameEpoch(const char* op, uint64_t epoch) {
+    if (g_epoch.load() == epoch) return true;
+    return Fail(false, kNotInitialized, std::string(op) + ": the system was shut down while the call was in progress");
+}
+
 void ShutdownSystem() {
     std::lock_guard lock(g_lifecycle_mutex);
     SetSystemInitialised(false);
+    // Before the handles go: a call still registering objects then sees the
+    // new generation (registration and ClearObjects meet on the registry's
+    // locks) and removes what it made, or ClearObjects finds it.
+    g_epoch.fetch_add(1);
+    WakeLatencyWaiters();
     ClearObjects();
 }
+
 }  // namespace vyxsim
 
 namespace Vyx {
