@@ -55,12 +55,12 @@ void RegisterImage(py::module_& m) {
 
     py::class_<Vyx::Image>(m, "Image", py::buffer_protocol())
         .def(py::init<>(), ReleaseGil())
-        .def_static("CreateFromFile", &Vyx::Image::CreateFromFile, kMove, ReleaseGil())
+        .def_static("CreateFromFile", TextArgs(&Vyx::Image::CreateFromFile), kMove, ReleaseGil())
         .def_static(
             "Destroy", [](Vyx::Image img) { Vyx::Image::Destroy(img, true); }, ReleaseGil())
         .def("IsValid", &Vyx::Image::IsValid, ReleaseGil())
         .def("GetSize", &Vyx::Image::GetSize, kMove, ReleaseGil())
-        .def("SaveImage", &Vyx::Image::SaveImage, ReleaseGil())
+        .def("SaveImage", TextArgs(&Vyx::Image::SaveImage), ReleaseGil())
         .def("GetType", &Vyx::Image::GetType, kMove, ReleaseGil())
         .def("Clone", &Vyx::Image::Clone, kMove, ReleaseGil())
         .def_buffer(&ImageView);

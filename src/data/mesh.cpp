@@ -72,7 +72,7 @@ void RegisterMeshAndNormals(py::module_& m) {
         .def("IsValid", &Vyx::Mesh::IsValid, ReleaseGil())
         .def("GetSize", &Vyx::Mesh::GetSize, kMove, ReleaseGil())
         .def("Clone", &Vyx::Mesh::Clone, kMove, ReleaseGil())
-        .def("Save", &Vyx::Mesh::Save, ReleaseGil());
+        .def("Save", TextArgs(&Vyx::Mesh::Save), ReleaseGil());
 
     py::class_<NormalData>(m, "NormalData", py::buffer_protocol())
         .def(py::init<>(), ReleaseGil())

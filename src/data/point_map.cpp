@@ -48,7 +48,7 @@ void RegisterPointMap(py::module_& m) {
 
     py::class_<Vyx::PointMap>(m, "PointMap", py::buffer_protocol())
         .def(py::init<>(), ReleaseGil())
-        .def_static("CreateFromFile", &Vyx::PointMap::CreateFromFile, kMove, ReleaseGil())
+        .def_static("CreateFromFile", TextArgs(&Vyx::PointMap::CreateFromFile), kMove, ReleaseGil())
         .def_static("Destroy", &DestroyPointMap, ReleaseGil())
         .def("IsValid", &Vyx::PointMap::IsValid, ReleaseGil())
         .def("GetSize", &Vyx::PointMap::GetSize, kMove, ReleaseGil())
@@ -56,13 +56,13 @@ void RegisterPointMap(py::module_& m) {
         .def("GetNormalDataPtr", &NormalsOf, kMove, ReleaseGil())
         .def(
             "Save",
-            [](const Vyx::PointMap& map, const char* filename, Vyx::PointMapUnit::Enum unit,
+            [](const Vyx::PointMap& map, const CText& filename, Vyx::PointMapUnit::Enum unit,
                bool isBinary) { return map.Save(filename, unit, isBinary, Vyx::Image()); },
             py::arg("filename"), py::arg("unit") = Vyx::PointMapUnit::Millimeter,
             py::arg("isBinary") = true, ReleaseGil())
         .def(
             "SaveWithImage",
-            [](const Vyx::PointMap& map, const char* filename, const Vyx::Image& image,
+            [](const Vyx::PointMap& map, const CText& filename, const Vyx::Image& image,
                Vyx::PointMapUnit::Enum unit,
                bool isBinary) { return map.Save(filename, unit, isBinary, image); },
             py::arg("filename"), py::arg("image"), py::arg("unit") = Vyx::PointMapUnit::Millimeter,

@@ -28,7 +28,7 @@ void RegisterResultMaps(py::module_& m) {
         .def(py::init<>(), ReleaseGil())
         .def("IsValid", &Vyx::DepthMap::IsValid, ReleaseGil())
         .def("GetSize", &Vyx::DepthMap::GetSize, kMove, ReleaseGil())
-        .def("SaveDepthMap", &Vyx::DepthMap::SaveDepthMap, ReleaseGil())
+        .def("SaveDepthMap", TextArgs(&Vyx::DepthMap::SaveDepthMap), ReleaseGil())
         .def_buffer([](const Vyx::DepthMap& map) { return MapView(map, 0); });
 
     // These two hold the interpreter lock in every call.

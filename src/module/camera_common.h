@@ -340,8 +340,8 @@ void DefSettingsMethods(py::class_<Camera>& cls) {
              py::arg("opts") = Opts(), py::arg("roi") = Vyx::ROI(), ReleaseGil())
         .def("GetAutoNoiseRemovalSetting",
              &AutoSetting<Camera, &Camera::GetAutoNoiseRemovalSetting>, ReleaseGil())
-        .def("LoadSettingFromFile", &Camera::LoadSettingFromFile, ReleaseGil())
-        .def("SaveSettingToFile", &Camera::SaveSettingToFile, ReleaseGil())
+        .def("LoadSettingFromFile", TextArgs(&Camera::LoadSettingFromFile), ReleaseGil())
+        .def("SaveSettingToFile", TextArgs(&Camera::SaveSettingToFile), ReleaseGil())
         .def("CheckRoi", &Camera::CheckRoi, ReleaseGil())
         .def("AutoAdjustRoi", &Camera::AutoAdjustRoi, ReleaseGil())
         .def("GetRoiRange", &RoiRange<Camera>, ReleaseGil())
@@ -355,7 +355,7 @@ void DefSettingsMethods(py::class_<Camera>& cls) {
              py::arg("opts") = Opts(), py::arg("roi") = Vyx::ROI(), ReleaseGil())
         .def("SetCurrentUserSet", &Camera::SetCurrentUserSet, ReleaseGil())
         .def("GetCurrentUserSet", &CurrentUserSet<Camera>, ReleaseGil())
-        .def("SetUserSetName", &Camera::SetUserSetName, ReleaseGil())
+        .def("SetUserSetName", TextArgs(&Camera::SetUserSetName), ReleaseGil())
         .def("GetUserSetName", &UserSetName<Camera>, ReleaseGil());
 }
 

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <pybind11/pybind11.h>
 
@@ -98,6 +99,48 @@ using StrBuffer = TextBuffer<N, TextForm::Str>;
 template <std::size_t N>
 using BytesBuffer = TextBuffer<N, TextForm::Bytes>;
 
+// A text argument for an SDK call that takes a C string (a path, a serial
+// number, a name, a network address). It accepts what pybind11 accepts for
+// `const char*` (a str as UTF-8, bytes as they are, None as a null pointer)
+// but refuses, with ValueError as Python's own open() does, text with a NUL
+// byte inside: the SDK would read it only up to that byte and act on the
+// shorter text. Passes to the SDK as the `const char*` it wraps.
+class CText {
+public:
+    CText() = default;
+    explicit CText(std::string text) : text_(std::move(text)), null_(false) {}
+    const char* get() const noexcept { return null_ ? nullptr : text_.c_str(); }
+    operator const char*() const noexcept { return get(); }  // NOLINT: passes as the SDK's type
+
+private:
+    std::string text_;
+    bool null_ = true;
+};
+
+// TextArgs(f): the function or member function `f` with each of its
+// `const char*` parameters taken as a CText, for binding SDK calls directly.
+template <class T>
+struct TextParam {
+    using type = T;
+};
+template <>
+struct TextParam<const char*> {
+    using type = const CText&;
+};
+
+template <class R, class... A>
+auto TextArgs(R (*f)(A...)) {
+    return [f](typename TextParam<A>::type... a) -> R { return f(a...); };
+}
+template <class R, class C, class... A>
+auto TextArgs(R (C::*f)(A...)) {
+    return [f](C& self, typename TextParam<A>::type... a) -> R { return (self.*f)(a...); };
+}
+template <class R, class C, class... A>
+auto TextArgs(R (C::*f)(A...) const) {
+    return [f](const C& self, typename TextParam<A>::type... a) -> R { return (self.*f)(a...); };
+}
+
 }  // namespace pyvyx
 
 namespace pybind11 {
@@ -116,6 +159,36 @@ struct type_caster<pyvyx::TextBuffer<N, Form>> {
             return pyvyx::StrictStr(src.view()).release();
         }
         return pyvyx::RawBytes(src.view()).release();
+    }
+};
+
+template <>
+struct type_caster<pyvyx::CText> {
+    PYBIND11_TYPE_CASTER(pyvyx::CText, const_name(PYBIND11_STRING_NAME));
+    bool load(handle src, bool convert) {
+        if (!src) {
+            return false;
+        }
+        if (src.is_none()) {
+            if (!convert) {
+                return false;
+            }
+            value = pyvyx::CText();
+            return true;
+        }
+        make_caster<std::string> text;
+        if (!text.load(src, convert)) {
+            return false;
+        }
+        std::string& bytes = text;
+        if (bytes.find('\0') != std::string::npos) {
+            throw value_error("embedded null byte");
+        }
+        value = pyvyx::CText(std::move(bytes));
+        return true;
+    }
+    static handle cast(const pyvyx::CText& src, return_value_policy, handle) {
+        return src.get() == nullptr ? none().release() : str(src.get()).release();
     }
 };
 

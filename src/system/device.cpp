@@ -55,8 +55,8 @@ void RegisterDeviceClass(py::module_& m) {
         .def("IsFirmwareMatch", &Vyx::Device::IsFirmwareMatch, ReleaseGil())
         .def(
             "SetNetworkConfig",
-            [](Vyx::Device& self, Vyx::NetworkDevice part, Vyx::NetworkType type, const char* ip,
-               const char* mask, const char* gateway) {
+            [](Vyx::Device& self, Vyx::NetworkDevice part, Vyx::NetworkType type, const CText& ip,
+               const CText& mask, const CText& gateway) {
                 return self.SetNetworkConfig(part, type, ip, mask, gateway) == 0;
             },
             ReleaseGil())

@@ -12,7 +12,7 @@ void RegisterLifecycle(py::module_& m) {
     m.def("SystemShutdown", &Vyx::SystemShutdown, "Shut down the system.", ReleaseGil());
     // Always a Device; IsValid tells whether it names one. None passes a
     // null serial number.
-    m.def("SystemFindDevice", &Vyx::SystemFindDevice, "Find the device with serial number.",
+    m.def("SystemFindDevice", TextArgs(&Vyx::SystemFindDevice), "Find the device with serial number.",
           py::arg("serialNumber"), ReleaseGil());
 }
 

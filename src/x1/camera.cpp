@@ -57,7 +57,7 @@ void RegisterX1(py::module_& m) {
         .def("GetConfidenceMap", &Cam::GetConfidenceMap, ReleaseGil())
         // The path passes through as a UTF-8 C string; None becomes a null
         // pointer, which the SDK refuses.
-        .def("SaveEncodedImagesData", &Cam::SaveEncodedImagesData, ReleaseGil())
+        .def("SaveEncodedImagesData", TextArgs(&Cam::SaveEncodedImagesData), ReleaseGil())
         .def("SetBalanceRatio", &Cam::SetBalanceRatio, ReleaseGil())
         .def("GetBalanceRatio", &BalanceRatio, ReleaseGil())
         .def("GetBalanceRange", &BalanceRange, ReleaseGil())

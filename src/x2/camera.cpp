@@ -66,7 +66,7 @@ void RegisterX2(py::module_& m) {
         .def("GetCorrespondMap", &Cam::GetCorrespondMap, ReleaseGil())
         // A directory path as a UTF-8 C string; None becomes a null pointer,
         // which the SDK refuses.
-        .def("SaveEncodedImagesData", &Cam::SaveEncodedImagesData, ReleaseGil())
+        .def("SaveEncodedImagesData", TextArgs(&Cam::SaveEncodedImagesData), ReleaseGil())
         .def("GetDepthMap", &Cam::GetDepthMap, ReleaseGil())
         .def("AutoWhiteBalance", &Cam::AutoWhiteBalance, ReleaseGil())
         // Both calibration reads start from zeros.

@@ -4,12 +4,13 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "camera/options.h"
 #include "camera/pipeline.h"
 #include "core/error.h"
+#include "core/json_read.h"
+#include "data/formats/io.h"
 
 using nlohmann::json;
 
@@ -267,48 +268,40 @@ bool SaveSettingsFile(const char* op, const char* path, DeviceRecord& device) {
         std::lock_guard<std::mutex> lock(state->mutex);
         j = SettingsToJson(device, state->settings, state->cover.PositionAt(state->Now()));
     }
-    const std::string text = j.dump(2) + "\n";
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) {
-        const int e = errno;
-        return Fail(false, kIoError, std::string(op) + ": cannot open '" + Printable(path) + "' for writing: " + std::strerror(e));
-    }
-    f.write(text.data(), static_cast<std::streamsize>(text.size()));
-    f.close();
-    if (!f) {
-        const int e = errno;
-        return Fail(false, kIoError, std::string(op) + ": cannot write '" + Printable(path) + "': " + std::strerror(e));
+    // Every text the settings hold is checked as UTF-8 when it is set;
+    // replacing what is not keeps the dump from throwing all the same.
+    const std::string text = j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    std::string why;
+    if (!fmt::WriteWholeFile(path, text.data(), text.size(), &why)) {
+        return Fail(false, kIoError, std::string(op) + ": cannot write '" + Printable(path) + "': " + why);
     }
     return true;
 }
 
 bool LoadSettingsFile(const char* op, const char* path, DeviceRecord& device) {
     if (!path) return Fail(false, kInvalidArgument, std::string(op) + ": the path is null");
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
-        const int e = errno;
-        return Fail(false, e == ENOENT ? kNotFound : kIoError,
-                    std::string(op) + ": cannot open '" + Printable(path) + "': " + std::strerror(e));
-    }
     constexpr std::size_t kMaxBytes = 16u << 20;
-    std::string text;
-    char buf[65536];
-    while (f.read(buf, sizeof buf) || f.gcount() > 0) {
-        text.append(buf, static_cast<std::size_t>(f.gcount()));
-        if (text.size() > kMaxBytes) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    switch (fmt::ReadWholeFile(path, kMaxBytes, &bytes, &why)) {
+        case fmt::ReadStatus::Ok: break;
+        case fmt::ReadStatus::CannotOpen:
+            return Fail(false, why == std::strerror(ENOENT) ? kNotFound : kIoError,
+                        std::string(op) + ": cannot open '" + Printable(path) + "': " + why);
+        case fmt::ReadStatus::TooLarge:
             return Fail(false, kBadFile, std::string(op) + ": '" + Printable(path) + "' is larger than a settings file can be");
-        }
+        default:
+            return Fail(false, kIoError, std::string(op) + ": cannot read '" + Printable(path) + "': " + why);
     }
-    if (f.bad()) {
-        return Fail(false, kIoError, std::string(op) + ": cannot read '" + Printable(path) + "'");
-    }
-    json j = json::parse(text, nullptr, false);
-    if (j.is_discarded()) {
-        return Fail(false, kBadFile, std::string(op) + ": '" + Printable(path) + "' is not a settings file: not valid JSON");
+    const std::string text(bytes.begin(), bytes.end());
+    json j;
+    try {
+        j = jsonread::Parse(text);
+    } catch (const jsonread::Problem& p) {
+        return Fail(false, kBadFile, std::string(op) + ": '" + Printable(path) + "' is not a settings file: " + p.what());
     }
     DeviceSettings s;
     double cover = -1.0;
-    std::string why;
     if (!SettingsFromJson(j, device, &s, &cover, &why)) {
         return Fail(false, kBadFile, std::string(op) + ": '" + Printable(path) + "' is not a valid settings file: " + why);
     }

@@ -2,13 +2,13 @@
 // settings and white balance.
 #include "camera/x2_shared.h"
 
-#include <fstream>
 #include <system_error>
 
 #include <Eigen/LU>
 
 #include "camera/capture.h"
 #include "camera/maintenance.h"
+#include "data/formats/io.h"
 #include "data/formats/png.h"
 
 namespace vyxsim::cam {
@@ -99,10 +99,9 @@ bool WritePatternImages(const char* op, const std::filesystem::path& dir, const 
                 return Fail(false, kIoError, std::string(op) + ": cannot encode " + name + ": " + why);
             }
             const std::string file = (dir / name).string();
-            std::ofstream out(file, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-            out.close();
-            if (!out) return Fail(false, kIoError, std::string(op) + ": cannot write '" + Printable(file) + "'");
+            if (!fmt::WriteWholeFile(file.c_str(), png.data(), png.size(), &why)) {
+                return Fail(false, kIoError, std::string(op) + ": cannot write '" + Printable(file) + "': " + why);
+            }
         }
     }
     return true;

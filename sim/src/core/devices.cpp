@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
 #include <limits>
 #include <sstream>
@@ -16,6 +15,7 @@
 #include "core/error.h"
 #include "core/json_read.h"
 #include "core/network.h"
+#include "data/formats/io.h"
 
 namespace vyxsim {
 
@@ -397,15 +397,7 @@ std::shared_ptr<DeviceRecord> ParseDevice(const json& j, const std::string& path
 
 // Parses a whole configuration; throws Problem.
 std::vector<std::shared_ptr<DeviceRecord>> ParseConfiguration(const std::string& text) {
-    json root;
-    try {
-        root = json::parse(text);
-    } catch (const json::parse_error& e) {
-        // Drop the library's "[json.exception.parse_error.101] " prefix.
-        std::string what = e.what();
-        if (auto p = what.find("] "); p != std::string::npos) what = what.substr(p + 2);
-        throw Problem("invalid JSON: " + what);
-    }
+    const json root = Parse(text);
     if (!root.is_object()) WrongType("", "a JSON object with a \"devices\" list", root);
     CheckKeys(root, "", {"devices"});
     const json* devices = Member(root, "devices");
@@ -455,19 +447,21 @@ void Install(std::vector<std::shared_ptr<DeviceRecord>> devices,
     g_loaded = true;
 }
 
+// A configuration file is hand-written text; anything near this size is not one.
+constexpr std::size_t kMaxConfigBytes = std::size_t{64} << 20;
+
 bool ReadFile(const std::string& path, std::string* text, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot read configuration file '" + Printable(path) + "': " + std::strerror(errno);
+    if (path.find('\0') != std::string::npos) {
+        *error = "cannot read configuration file '" + Printable(path) + "': the path has a NUL byte inside";
         return false;
     }
-    std::ostringstream os;
-    os << in.rdbuf();
-    if (in.bad()) {
-        *error = "cannot read configuration file '" + Printable(path) + "'";
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (fmt::ReadWholeFile(path.c_str(), kMaxConfigBytes, &bytes, &why) != fmt::ReadStatus::Ok) {
+        *error = "cannot read configuration file '" + Printable(path) + "': " + why;
         return false;
     }
-    *text = os.str();
+    text->assign(bytes.begin(), bytes.end());
     return true;
 }
 
@@ -569,15 +563,7 @@ bool AddDeviceFromText(const std::string& device_json, std::string* error) {
     std::lock_guard lock(g_devices_mutex);
     std::shared_ptr<DeviceRecord> d;
     try {
-        json j;
-        try {
-            j = json::parse(device_json);
-        } catch (const json::parse_error& e) {
-            std::string what = e.what();
-            if (auto p = what.find("] "); p != std::string::npos) what = what.substr(p + 2);
-            throw Problem("invalid JSON: " + what);
-        }
-        d = ParseDevice(j, "", static_cast<int>(g_devices.size()));
+        d = ParseDevice(Parse(device_json), "", static_cast<int>(g_devices.size()));
         for (const auto& other : g_devices) {
             if (other->serial == d->serial) {
                 throw Problem("serial: serial number '" + Printable(d->serial) +

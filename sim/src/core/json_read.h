@@ -27,6 +27,48 @@ struct Problem : std::runtime_error {
     throw Problem(path.empty() ? what : path + ": " + what);
 }
 
+// Deepest nesting of arrays and objects a document may have. Hand-written
+// descriptions stay far below it; a document nested thousands of levels deep
+// would exhaust the stack of whatever walks or copies it.
+constexpr int kMaxNesting = 128;
+
+// Throws unless the arrays and objects of `text` nest at most kMaxNesting
+// levels deep. Looks only at brackets outside strings, so it runs before the
+// parser and whatever the document is.
+inline void CheckNesting(const std::string& text) {
+    int depth = 0;
+    bool in_string = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in_string) {
+            if (c == '\\') ++i;
+            else if (c == '"') in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxNesting) {
+                throw Problem("invalid JSON: nested more than " + std::to_string(kMaxNesting) + " levels deep");
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+}
+
+// Parses `text` (nesting bounded); every failure, a number too large for a
+// double included, is thrown as a Problem "invalid JSON: ...".
+inline json Parse(const std::string& text) {
+    CheckNesting(text);
+    try {
+        return json::parse(text);
+    } catch (const json::exception& e) {
+        // Drop the library's "[json.exception.parse_error.101] " prefix.
+        std::string what = e.what();
+        if (auto p = what.find("] "); p != std::string::npos) what = what.substr(p + 2);
+        throw Problem("invalid JSON: " + what);
+    }
+}
+
 // The path of member `key` of the value at `path`.
 inline std::string Join(const std::string& path, const std::string& key) {
     return path.empty() ? key : path + "." + key;

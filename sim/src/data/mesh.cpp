@@ -165,13 +165,10 @@ bool Mesh::Save(const char* path, PointMapUnit::Enum unit) const {
     const bool encoded = ext == "ply"   ? vyxsim::fmt::EncodeMeshPly(view, sink, &problem)
                          : ext == "obj" ? vyxsim::fmt::EncodeMeshObj(view, sink, &problem)
                                         : vyxsim::fmt::EncodeMeshStl(view, sink, &problem);
-    std::string close_problem;
-    const bool closed = sink.Close(&close_problem);
-    if (!encoded || !closed) {
-        std::remove(path);
+    if (!sink.Finish(encoded, &problem)) {
         return vyxsim::Fail(false, vyxsim::kIoError, std::string(op) + ": cannot write " +
                                                          vyxsim::data::PathText(path) + ": " +
-                                                         (closed ? problem : close_problem));
+                                                         problem);
     }
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;

@@ -278,13 +278,10 @@ bool PointMap::Save(const char* filename, PointMapUnit::Enum unit, bool isBinary
     }
     const bool encoded = format == CloudFormat::Ply ? vyxsim::fmt::EncodePly(view, isBinary, sink, &problem)
                                                     : vyxsim::fmt::EncodePcd(view, isBinary, sink, &problem);
-    std::string close_problem;
-    const bool closed = sink.Close(&close_problem);
-    if (!encoded || !closed) {
-        std::remove(filename);
+    if (!sink.Finish(encoded, &problem)) {
         return vyxsim::Fail(false, vyxsim::kIoError,
                             std::string(op) + ": cannot write " + vyxsim::data::PathText(filename) +
-                                ": " + (closed ? problem : close_problem));
+                                ": " + problem);
     }
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;

@@ -25,8 +25,14 @@ public:
     std::vector<uint8_t> bytes;
 };
 
-// Writes to a file through a 4 MiB buffer; blocks of 1 MiB or more go
-// straight to the file when nothing is buffered. Close reports the first error of the whole write.
+// Writes a file through a 4 MiB buffer; blocks of 1 MiB or more go straight
+// to the file when nothing is buffered. The bytes go to a temporary file in
+// the target's directory, which Commit renames over the target once every
+// byte is written and flushed: a write that fails part way (a full disk)
+// leaves what was at the target as it was. A target that is a symbolic link
+// is followed (the file it names is replaced, the link kept); an existing
+// target that is not a regular file (a directory, a FIFO, a device) is
+// refused. A sink destroyed before Commit removes its temporary file.
 class FileSink : public Sink {
 public:
     FileSink() = default;
@@ -34,17 +40,23 @@ public:
     FileSink& operator=(const FileSink&) = delete;
     ~FileSink() override;
 
-    // Creates (or truncates) `path`; false with `error` set (errno text).
+    // Starts the write of `path`; false with `error` set in words.
     bool Open(const char* path, std::string* error);
     bool Write(const void* data, std::size_t size) override;
-    // Flushes and closes; false with `error` set when any write failed. A file
-    // that could not be written completely is removed.
-    bool Close(std::string* error);
+    // Flushes, closes and puts the file in place; false with `error` set when
+    // any write failed (the target is then untouched).
+    bool Commit(std::string* error);
+    // Ends an encoder's write: commits when `encoded`, otherwise discards the
+    // file. False when the file was not put in place; `problem` then says why
+    // (the write's own error, when a write failed, over the encoder's words).
+    bool Finish(bool encoded, std::string* problem);
 
 private:
     bool Flush();
+    void Discard();
     std::FILE* file_ = nullptr;
-    std::string path_;
+    std::string target_;  // the file replaced, symbolic links followed
+    std::string temp_;
     std::vector<uint8_t> buffer_;
     std::size_t used_ = 0;
     int errno_ = 0;
@@ -83,7 +95,9 @@ public:
     ~FileReader() override;
 
     // Opens `path` if it is a regular file of at most `max_size` bytes; on
-    // failure `error` says why in words (e.g. "No such file or directory").
+    // failure `error` says why in words (e.g. "No such file or directory",
+    // "is a directory"). Never blocks: a FIFO or a device is refused before
+    // anything is read from it.
     ReadStatus Open(const char* path, std::size_t max_size, std::string* error);
     std::size_t Size() const { return size_; }
     bool Read(void* out, std::size_t size, std::string* error) override;
@@ -97,7 +111,8 @@ private:
 ReadStatus ReadWholeFile(const char* path, std::size_t max_size, std::vector<uint8_t>* out,
                          std::string* error);
 
-// Writes `size` bytes to `path` (created or truncated).
+// Writes `size` bytes to `path` through a FileSink (the whole file or
+// nothing).
 bool WriteWholeFile(const char* path, const void* data, std::size_t size, std::string* error);
 
 // The extension of the last path component, lower case, without the dot;
