@@ -8,6 +8,8 @@
 
 #include "camera/options.h"
 #include "camera/pipeline.h"
+#include "camera/x2_camera.h"
+#include "camera/x2_shared.h"
 #include "core/error.h"
 #include "core/json_read.h"
 #include "data/formats/io.h"
@@ -129,7 +131,7 @@ struct Bad : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-const json& Need(const json& j, const char* key, const std::string& where) {
+const json& Required(const json& j, const char* key, const std::string& where) {
     auto it = j.find(key);
     if (it == j.end()) throw Bad(where + "." + key + " is missing");
     return *it;
@@ -145,11 +147,11 @@ double NumberIn(const json& v, const std::string& where, double lo, double hi) {
 template <class Select>
 void ReadTransform(const json& j, const std::string& where, int max_select, Select* select, double* m) {
     if (!j.is_object()) throw Bad(where + " must be an object");
-    const json& s = Need(j, "coordinate_select", where);
+    const json& s = Required(j, "coordinate_select", where);
     if (!s.is_number_integer() || s.get<int64_t>() < 0 || s.get<int64_t>() > max_select) {
         throw Bad(where + ".coordinate_select must be an integer 0 .. " + std::to_string(max_select));
     }
-    const json& t = Need(j, "transform", where);
+    const json& t = Required(j, "transform", where);
     if (!t.is_array() || t.size() != 16) throw Bad(where + ".transform must be an array of 16 numbers");
     double tmp[16];
     for (std::size_t i = 0; i < 16; ++i) {
@@ -191,34 +193,50 @@ bool SettingsFromJson(const json& j, const DeviceRecord& device, DeviceSettings*
                       std::string* error) {
     try {
         if (!j.is_object()) throw Bad("the top level must be an object");
-        const json& format = Need(j, "format", "settings");
+        const json& format = Required(j, "format", "settings");
         if (!format.is_string() || format.get<std::string>() != kFormat) {
             throw Bad(std::string("settings.format must be \"") + kFormat + "\"");
         }
-        const json& version = Need(j, "version", "settings");
+        const json& version = Required(j, "version", "settings");
         if (!version.is_number_integer() || version.get<int64_t>() != kVersion) {
             throw Bad("settings.version " + version.dump() + " is not supported (expected " + std::to_string(kVersion) + ")");
         }
         DeviceSettings s;
-        s.bandwidth = static_cast<float>(NumberIn(Need(j, "bandwidth_percent", "settings"), "settings.bandwidth_percent",
+        s.bandwidth = static_cast<float>(NumberIn(Required(j, "bandwidth_percent", "settings"), "settings.bandwidth_percent",
                                                   kBandwidthMin, kBandwidthMax));
-        const json& bal = Need(j, "balance", "settings");
+        const json& bal = Required(j, "balance", "settings");
         if (!bal.is_object()) throw Bad("settings.balance must be an object");
         const char* names[3] = {"red", "green", "blue"};
         for (int c = 0; c < 3; ++c) {
             s.balance[static_cast<std::size_t>(c)] = static_cast<float>(
-                NumberIn(Need(bal, names[c], "settings.balance"), std::string("settings.balance.") + names[c], kBalanceMin, kBalanceMax));
+                NumberIn(Required(bal, names[c], "settings.balance"), std::string("settings.balance.") + names[c], kBalanceMin, kBalanceMax));
         }
-        ReadTransform(Need(j, "x1_custom_transform", "settings"), "settings.x1_custom_transform", 2,
+        ReadTransform(Required(j, "x1_custom_transform", "settings"), "settings.x1_custom_transform", 2,
                       &s.x1_transform.coordinate_select, s.x1_transform.transform);
-        ReadTransform(Need(j, "x2_custom_transform", "settings"), "settings.x2_custom_transform", 4,
+        ReadTransform(Required(j, "x2_custom_transform", "settings"), "settings.x2_custom_transform", 4,
                       &s.x2_transform.coordinate_select, s.x2_transform.transform);
-        const json& cur = Need(j, "current_user_set", "settings");
+        // The transformations as their setters check them: a used X1
+        // transformation and every X2 one invertible, the extra camera only
+        // on a device that has one.
+        std::string why;
+        if (!cam::TransformMatrixOk(s.x1_transform.transform,
+                                    s.x1_transform.coordinate_select != Vyx::X1::CustomTransformOptions::CoordinateSelect_Disabled,
+                                    &why)) {
+            throw Bad("settings.x1_custom_transform: " + why);
+        }
+        if (!cam::TransformMatrixOk(s.x2_transform.transform, true, &why)) {
+            throw Bad("settings.x2_custom_transform: " + why);
+        }
+        if (s.x2_transform.coordinate_select == Vyx::X2::CustomTransformOptions::CoordinateSelect_CameraExtra &&
+            !device.extra_camera) {
+            throw Bad("settings.x2_custom_transform.coordinate_select: the device has no extra camera");
+        }
+        const json& cur = Required(j, "current_user_set", "settings");
         if (!cur.is_number_integer() || cur.get<int64_t>() < 0 || cur.get<int64_t>() >= Vyx::kUserSetCount) {
             throw Bad("settings.current_user_set must be an integer 0 .. " + std::to_string(Vyx::kUserSetCount - 1));
         }
         s.current_user_set = cur.get<int>();
-        const json& sets = Need(j, "user_sets", "settings");
+        const json& sets = Required(j, "user_sets", "settings");
         if (!sets.is_array() || sets.size() != static_cast<std::size_t>(Vyx::kUserSetCount)) {
             throw Bad("settings.user_sets must be an array of " + std::to_string(Vyx::kUserSetCount) + " user sets");
         }
@@ -226,20 +244,21 @@ bool SettingsFromJson(const json& j, const DeviceRecord& device, DeviceSettings*
             const std::string where = "settings.user_sets[" + std::to_string(i) + "]";
             const json& u = sets[i];
             if (!u.is_object()) throw Bad(where + " must be an object");
-            const json& name = Need(u, "name", where);
+            const json& name = Required(u, "name", where);
             if (!name.is_string()) throw Bad(where + ".name must be a string");
             std::string nm = name.get<std::string>();
             if (nm.size() >= static_cast<std::size_t>(Vyx::kUserSetNameCapacity) || nm.find('\0') != std::string::npos) {
                 throw Bad(where + ".name is longer than " + std::to_string(Vyx::kUserSetNameCapacity - 1) + " bytes");
             }
+            if (!IsUtf8(nm)) throw Bad(where + ".name is not valid UTF-8");
             UserSet& us = s.user_sets[i];
             us.name = nm;
-            std::string why;
-            if (!OptionsFromJson(Need(u, "x1_capture_options", where), where + ".x1_capture_options", &us.x1, &why)) throw Bad(why);
+            if (!OptionsFromJson(Required(u, "x1_capture_options", where), where + ".x1_capture_options", &us.x1, &why)) throw Bad(why);
             if (!ValidateOptions(us.x1, device, device.left, &why)) throw Bad(where + ".x1_capture_options: " + why);
-            if (!OptionsFromJson(Need(u, "x2_capture_options", where), where + ".x2_capture_options", &us.x2, &why)) throw Bad(why);
+            if (!OptionsFromJson(Required(u, "x2_capture_options", where), where + ".x2_capture_options", &us.x2, &why)) throw Bad(why);
+            if (!ValidateX2(us.x2, X2Use::Store, device, &why)) throw Bad(where + ".x2_capture_options: " + why);
         }
-        const json& cover = Need(j, "protective_cover", "settings");
+        const json& cover = Required(j, "protective_cover", "settings");
         double pos = -1.0;  // no cover position in the file
         if (cover.is_string() && cover.get<std::string>() == "open") {
             pos = 1.0;

@@ -126,6 +126,11 @@ bool SetUserSetName(const char* op, CameraState& s, int index, const char* name)
                         " bytes or longer; user set names hold at most " + std::to_string(Vyx::kUserSetNameCapacity - 1) +
                         " bytes");
     }
+    // Names are stored and saved as text: bytes that are not UTF-8 would make
+    // every later SaveSettingToFile fail.
+    if (!IsUtf8(std::string_view(name, len))) {
+        return Fail(false, kInvalidArgument, std::string(op) + ": the name '" + Printable(std::string(name, len)) + "' is not valid UTF-8");
+    }
     std::lock_guard<std::mutex> lock(s.mutex);
     s.settings.user_sets[static_cast<std::size_t>(index)].name.assign(name, len);
     return true;

@@ -147,8 +147,7 @@ bool IsLineScanMode(Vyx::CaptureMode m) {
 
 }  // namespace
 
-bool ValidateX2(const Vyx::X2::CaptureOptions& o, X2Use use, const X2Obj& c, std::string* error) {
-    const DeviceRecord& d = *c.device;
+bool ValidateX2(const Vyx::X2::CaptureOptions& o, X2Use use, const DeviceRecord& d, std::string* error) {
     const int t = o.transform_to_camera;
     if (!(t == Vyx::CameraID_Left || t == Vyx::CameraID_Right || (t == Vyx::CameraID_Extra && d.extra_camera))) {
         if (error) {
@@ -183,7 +182,7 @@ bool ValidateX2(const Vyx::X2::CaptureOptions& o, X2Use use, const X2Obj& c, std
             }
         }
     }
-    return ValidateOptions(shared, d, c.Model(MeasuringCamera(o.transform_to_camera)), error);
+    return ValidateOptions(shared, d, MeasuringCamera(o.transform_to_camera) == kRightCam ? d.right : d.left, error);
 }
 
 int MeasuringCamera(Vyx::CameraID t) { return t == Vyx::CameraID_Right ? kRightCam : kLeftCam; }
@@ -289,7 +288,7 @@ uint64_t Acquired(X2Obj& c, double seconds, int brightness) {
 bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     if (!X2Ready(c, op) || !NoScanRunning(c, op)) return false;
     std::string why;
-    if (!ValidateX2(o, X2Use::Capture, c, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
+    if (!ValidateX2(o, X2Use::Capture, *c.device, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
 

@@ -115,9 +115,9 @@ enum class X2Use {
     LineScan,  // a fixed line scan (the line-scanner fields)
     Store,     // stored parameters: any mode the device supports
 };
-// Checks `options` for `use` on the device of `c`; on failure `error` names
-// the field and its range.
-bool ValidateX2(const Vyx::X2::CaptureOptions& options, X2Use use, const X2Obj& c, std::string* error);
+// Checks `options` for `use` on `device`; on failure `error` names the field
+// and its range.
+bool ValidateX2(const Vyx::X2::CaptureOptions& options, X2Use use, const DeviceRecord& device, std::string* error);
 
 // Camera that measures the points of a capture: the right one for
 // transform_to_camera Right, else the left one.

@@ -248,7 +248,7 @@ bool StartScan(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
         return Fail(false, kUnsupported, std::string(op) + ": " + cam::DeviceText(*c.device) + " cannot make fixed line scans");
     }
     std::string why;
-    if (!ValidateX2(o, X2Use::LineScan, c, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
+    if (!ValidateX2(o, X2Use::LineScan, *c.device, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
     auto sc = scene::SceneForDevice(c.device, &why);

@@ -191,7 +191,7 @@ bool X2::SaveCaptureOptionParameters(const CaptureOptions& options) {
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"options", text.c_str()}}, X2Need::Open,
                  [&options](X2Obj& c) {
         std::string why;
-        if (!vyxsim::ValidateX2(options, vyxsim::X2Use::Store, c, &why)) {
+        if (!vyxsim::ValidateX2(options, vyxsim::X2Use::Store, *c.device, &why)) {
             return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
         }
         std::lock_guard<std::mutex> lock(c.state->mutex);

@@ -32,10 +32,11 @@ bool NoResultYet(const char* op, bool captured, bool last_was_2d, const std::str
     return Fail(false, kWrongState, std::string(op) + ": " + why);
 }
 
-bool CheckTransformMatrix(const char* op, const double* m, bool invertible) {
+bool TransformMatrixOk(const double* m, bool invertible, std::string* why) {
     for (int i = 0; i < 16; ++i) {
         if (!std::isfinite(m[i])) {
-            return Fail(false, kInvalidArgument, std::string(op) + ": transform[" + std::to_string(i) + "] is not a finite number");
+            *why = "transform[" + std::to_string(i) + "] is not a finite number";
+            return false;
         }
     }
     if (!invertible) return true;
@@ -44,9 +45,15 @@ bool CheckTransformMatrix(const char* op, const double* m, bool invertible) {
         for (int k = 0; k < 3; ++k) A(r, k) = m[r * 4 + k];
     }
     if (std::abs(A.determinant()) < 1e-12) {
-        return Fail(false, kInvalidArgument, std::string(op) + ": the transform's 3 x 3 part is singular");
+        *why = "the transform's 3 x 3 part is singular";
+        return false;
     }
     return true;
+}
+
+bool CheckTransformMatrix(const char* op, const double* m, bool invertible) {
+    std::string why;
+    return TransformMatrixOk(m, invertible, &why) || Fail(false, kInvalidArgument, std::string(op) + ": " + why);
 }
 
 std::shared_ptr<MeshObj> MeshOfPointMap(const PointMapObj& pm) {

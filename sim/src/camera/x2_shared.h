@@ -91,6 +91,8 @@ bool NoResultYet(const char* op, bool captured, bool last_was_2d, const std::str
 // A custom transformation's matrix: finite, and (when `invertible`) with a
 // non-singular 3 x 3 part.
 bool CheckTransformMatrix(const char* op, const double* transform16, bool invertible = true);
+// The same check, saying in `why` what is wrong.
+bool TransformMatrixOk(const double* transform16, bool invertible, std::string* why);
 
 // The mesh GetMesh hands out for a point map: triangles between neighbouring
 // points, none with an edge longer than ten times the median distance

@@ -604,13 +604,19 @@ Words DeviceHandle(const std::shared_ptr<DeviceRecord>& record) {
     return record->handle;
 }
 
-std::shared_ptr<DeviceRecord> DeviceFromHandle(Words words, const char* op) {
+std::shared_ptr<DeviceRecord> FindDeviceRecord(Words words) {
     auto obj = Find<DeviceObj>(Kind::Device, words);
-    if (!obj || obj->record->retired) {
+    if (!obj || obj->record->retired) return nullptr;
+    return obj->record;
+}
+
+std::shared_ptr<DeviceRecord> DeviceFromHandle(Words words, const char* op) {
+    auto record = FindDeviceRecord(words);
+    if (!record) {
         return Fail<std::shared_ptr<DeviceRecord>>(
             nullptr, kInvalidHandle, std::string(op) + ": the handle names no device");
     }
-    return obj->record;
+    return record;
 }
 
 }  // namespace vyxsim

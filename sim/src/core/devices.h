@@ -86,6 +86,8 @@ std::vector<std::shared_ptr<DeviceRecord>> AllDevices();
 std::shared_ptr<DeviceRecord> FindDeviceBySerial(const std::string& serial);
 // The device record a Device handle names (null with the last error set).
 std::shared_ptr<DeviceRecord> DeviceFromHandle(Words words, const char* op);
+// The same without touching the last error: null when `words` names no device.
+std::shared_ptr<DeviceRecord> FindDeviceRecord(Words words);
 
 // The handle of a device: the one it has while that is registered, else a new
 // one. Zero words for a retired device.

@@ -104,6 +104,16 @@ void SetLastError(int code, std::string message) {
     }
 }
 
+bool IsUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = Utf8SequenceLength(p + i, text.size() - i);
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
+}
+
 std::string Printable(const char* text, std::size_t max_bytes) {
     if (!text) return "(null)";
     return PrintableBytes(reinterpret_cast<const unsigned char*>(text), std::strlen(text),

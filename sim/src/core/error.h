@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace vyxsim {
 
@@ -42,6 +43,10 @@ R Fail(R result, int code, std::string message) {
 // as \xNN, so that every message stays valid UTF-8. A null text reads (null).
 std::string Printable(const char* text, std::size_t max_bytes = 200);
 std::string Printable(const std::string& text, std::size_t max_bytes = 200);
+
+// Whether `text` is valid UTF-8 (no overlong forms, surrogates or code
+// points beyond U+10FFFF).
+bool IsUtf8(std::string_view text);
 
 // The scripted message that replaces the next failure's own message, on
 // whichever thread fails first (control interface).

@@ -74,7 +74,8 @@ bool Device::IsValid() const {
     vyxsim::Words w = HandleAccess::Get(*this);
     auto g = vyxsim::Enter(op, {{"device", w}});
     if (g == Gate::Fail) return false;
-    if (!vyxsim::DeviceFromHandle(w, op)) return false;
+    // A validity check answers only yes or no: the last error stays as it was.
+    if (!vyxsim::FindDeviceRecord(w)) return false;
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
 }
