@@ -143,8 +143,33 @@ def fail_next(op: str, count: int = 1, write_outputs: bool = False) -> None:
             their work and write their outputs first, then report failure.
     """
 
+def throw_next(op: str, count: int = 1, out_of_memory: bool = False) -> None:
+    """Make the next calls of one SDK operation throw inside the SDK.
+
+    The next ``count`` calls of ``op`` raise a C++ exception from the gate
+    every entry point passes first, right after their trace line (and a
+    hold), before the check that the SDK is initialised: ``std::bad_alloc``
+    with ``out_of_memory``, otherwise a ``std::runtime_error``. No exception
+    leaves the SDK: the call catches it at its boundary and reports failure
+    as it reports failures otherwise (``False``, a failure status or an
+    invalid handle), with error 15 (internal error) and the message
+    ``"<op>: internal error: <what>"`` (``out of memory`` for
+    ``std::bad_alloc``). A new ``throw_next`` for the same operation replaces
+    its count.
+
+    Args:
+        op: the SDK operation as the trace names it, as for ``fail_next``
+            (``"X1::Capture"``, ``"Image::SaveImage"``,
+            ``"SystemListDevices"``). A name that no operation has is
+            accepted and never matches.
+        count: how many calls throw; 0 or less withdraws the injection.
+        out_of_memory: throw ``std::bad_alloc`` instead of a
+            ``std::runtime_error``.
+    """
+
 def clear_failures() -> None:
-    """Withdraw every failure injected with ``fail_next``."""
+    """Withdraw every failure injected with ``fail_next`` and every
+    exception injected with ``throw_next``."""
 
 def hold_calls(op: str, limit_ms: int = 60000) -> None:
     """Make every later call of one SDK operation wait inside the SDK.

@@ -354,10 +354,11 @@ def test_user_set_name_that_does_not_fit_is_refused(vyx, cam, name):
     assert cam.GetUserSetName(3) == (True, "kept")
 
 
-def test_user_set_name_that_is_not_utf8_raises(cam):
-    assert cam.SetUserSetName(4, b"caf\xe9") is True
-    with pytest.raises(UnicodeDecodeError):
-        cam.GetUserSetName(4)
+def test_user_set_name_that_is_not_utf8_is_refused(vyx, cam):
+    # Names are saved in settings files as text.
+    assert cam.SetUserSetName(4, b"caf\xe9") is False
+    assert vyx.GetLastError() == 3
+    assert cam.GetUserSetName(4)[0] is True
 
 
 def test_current_user_set(cam):

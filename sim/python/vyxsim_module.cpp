@@ -75,7 +75,13 @@ PYBIND11_MODULE(vyxsim, m) {
           py::arg("write_outputs") = false, Release(),
           "Make the next `count` calls of SDK operation `op` (as named in the trace, e.g. "
           "'Device::GetNetworkConfig') fail; with write_outputs they write their outputs first.");
-    m.def("clear_failures", &vyxsim::ClearFailures, Release(), "Forget every injected failure.");
+    m.def("throw_next", &vyxsim::ThrowNext, py::arg("op"), py::arg("count") = 1,
+          py::arg("out_of_memory") = false, Release(),
+          "Make the next `count` calls of SDK operation `op` throw a C++ exception inside the SDK "
+          "(std::bad_alloc with out_of_memory, else std::runtime_error); the call catches it and "
+          "fails with error 15 (internal error).");
+    m.def("clear_failures", &vyxsim::ClearFailures, Release(),
+          "Forget every injected failure and every injected exception.");
 
     m.def("hold_calls", &vyxsim::HoldCalls, py::arg("op"), py::arg("limit_ms") = 60000, Release(),
           "Make every later call of SDK operation `op` (as named in the trace, e.g. "

@@ -187,8 +187,9 @@ TEST_F(Config, ReplacedDevicesLoseTheirHandles) {
     auto old_record = FindDeviceBySerial("VX1300001");
     std::string error;
     ASSERT_TRUE(LoadConfigText(R"({"devices": [{"name": "n", "serial": "VX1300001", "port": "USB"}]})", &error));
+    Vyx::SystemFindDevice("NOPE");  // a last error of its own, which IsValid leaves alone
     EXPECT_FALSE(old.IsValid());
-    EXPECT_EQ(Vyx::GetLastError(), kInvalidHandle);
+    EXPECT_EQ(Vyx::GetLastError(), kNotFound);
     EXPECT_TRUE(old_record->retired);
     EXPECT_FALSE(old_record->connected);
     Vyx::Device fresh = Vyx::SystemFindDevice("VX1300001");

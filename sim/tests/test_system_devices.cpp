@@ -155,10 +155,12 @@ TEST_F(Devices, OneHandlePerDeviceUntilDestroyed) {
     EXPECT_EQ(LiveObjects(), 2u);
 
     Device::Destroy(first[0]);
+    Vyx::SystemFindDevice("NOPE");
     EXPECT_FALSE(first[0].IsValid());
-    EXPECT_EQ(Vyx::GetLastError(), kInvalidHandle);
+    EXPECT_EQ(Vyx::GetLastError(), kNotFound);  // a validity check leaves the last error alone
     DeviceInfo info;
     EXPECT_FALSE(first[0].GetDeviceInfo(&info));
+    EXPECT_EQ(Vyx::GetLastError(), kInvalidHandle);
     Device::Destroy(first[0]);  // again: refused, nothing else happens
     EXPECT_EQ(Vyx::GetLastError(), kInvalidHandle);
     EXPECT_TRUE(first[1].IsValid());
@@ -182,8 +184,9 @@ TEST_F(Devices, ShutdownReleasesHandlesAndRefusesCalls) {
     EXPECT_EQ(count, 5);
     EXPECT_TRUE(HandleAccess::Get(Vyx::SystemFindDevice("VX1300001")).IsZero());
     ASSERT_TRUE(Vyx::SystemInit());
+    Vyx::SystemFindDevice("NOPE");
     EXPECT_FALSE(d.IsValid());
-    EXPECT_EQ(Vyx::GetLastError(), kInvalidHandle);
+    EXPECT_EQ(Vyx::GetLastError(), kNotFound);  // left as it was
     EXPECT_TRUE(Vyx::SystemFindDevice("VX1300001").IsValid());
 }
 

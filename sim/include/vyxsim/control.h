@@ -37,6 +37,14 @@ VYX_API std::vector<std::string> DeviceSerials();
 // work and write their outputs before reporting failure; without, they fail
 // before touching any output.
 VYX_API void FailNext(const std::string& op, int count, bool write_outputs);
+// Makes the next `count` calls of `op` throw a C++ exception from inside the
+// SDK, right after their trace line (and a hold), before the initialised
+// check: std::bad_alloc with `out_of_memory`, otherwise std::runtime_error.
+// The entry point catches it at its boundary and fails as it fails otherwise
+// (false, an invalid handle, a failure status), with kInternal (15) and the
+// message "<op>: internal error: <what>". count <= 0 withdraws.
+VYX_API void ThrowNext(const std::string& op, int count, bool out_of_memory);
+// Withdraws every injected failure and every injected exception.
 VYX_API void ClearFailures();
 
 // Held calls: from now on every call of operation `op` (as named in the

@@ -7,6 +7,9 @@
 // Besides what camera_entry.h asks of C, these use `state` (the device's
 // CameraState) and RoiCamera(), the camera whose image the region of
 // interest applies to.
+//
+// Each catches everything at its boundary (the methods the macro below
+// defines only forward to them) and fails with kInternal then.
 #pragma once
 
 #include <cstring>
@@ -36,17 +39,19 @@ TraceArg Self(const HandleOf<C>& self) {
 
 // Whether the handle names a camera; no error when it does not.
 template <class C>
-bool IsValid(const HandleOf<C>& self, const char* op) {
+bool IsValid(const HandleOf<C>& self, const char* op) try {
     const Gate g = Enter(op, {Self<C>(self)});
     if (g == Gate::Fail) return false;
     const bool valid = FindObject(C::kKind, Vyx::HandleAccess::Get(self)) != nullptr;
     if (g == Gate::FailAfterWork) return FailInjected(false, op);
     return valid;
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // Whether the session is open; a session of an unplugged device ends here.
 template <class C>
-bool IsOpen(const HandleOf<C>& self, const char* op) {
+bool IsOpen(const HandleOf<C>& self, const char* op) try {
     bool open = false;
     const bool ok = RunCamera<C>(op, self, {Self<C>(self)}, Need::Handle, [&open](C& c) {
         if (!c.device->connected.load()) c.DropSession();
@@ -54,67 +59,81 @@ bool IsOpen(const HandleOf<C>& self, const char* op) {
         return true;
     });
     return ok && open;
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 template <class C>
-bool IsPhysicallyConnected(const HandleOf<C>& self, const char* op) {
+bool IsPhysicallyConnected(const HandleOf<C>& self, const char* op) try {
     bool connected = false;
     const bool ok = RunCamera<C>(op, self, {Self<C>(self)}, Need::Handle, [&connected](C& c) {
         connected = c.device->connected.load();
         return true;
     });
     return ok && connected;
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Device settings.
 
 template <class C>
-bool SetBandwidth(const HandleOf<C>& self, const char* op, float bandwidth) {
+bool SetBandwidth(const HandleOf<C>& self, const char* op, float bandwidth) try {
     return RunCamera<C>(op, self, {Self<C>(self), {"bandwidth", static_cast<double>(bandwidth)}}, Need::Open,
                         [&](C& c) { return cam::SetBandwidth(op, *c.state, bandwidth); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 template <class C>
-bool ProjectorTemperature(const HandleOf<C>& self, const char* op, float& celsius) {
+bool ProjectorTemperature(const HandleOf<C>& self, const char* op, float& celsius) try {
     return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open, [&celsius](C& c) {
         std::lock_guard<std::mutex> lock(c.state->mutex);
         celsius = vyxsim::ProjectorTemperature(*c.state);
         return true;
     });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // The range queries: the device's limits, whatever its state.
 template <class C, class T>
-bool WriteRange(const HandleOf<C>& self, const char* op, T* min, T* max, T lo, T hi) {
+bool WriteRange(const HandleOf<C>& self, const char* op, T* min, T* max, T lo, T hi) try {
     return RunCamera<C>(op, self, {Self<C>(self)}, Need::Handle, [&](C&) {
         if (!min || !max) return Fail(false, kInvalidArgument, std::string(op) + ": an output pointer is null");
         *min = lo;
         *max = hi;
         return true;
     });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Settings files.
 
 template <class C>
-bool LoadSettings(const HandleOf<C>& self, const char* op, const char* path) {
+bool LoadSettings(const HandleOf<C>& self, const char* op, const char* path) try {
     return RunCamera<C>(op, self, {Self<C>(self), {"path", path}}, Need::Open,
                         [&](C& c) { return LoadSettingsFile(op, path, *c.device); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 template <class C>
-bool SaveSettings(const HandleOf<C>& self, const char* op, const char* path) {
+bool SaveSettings(const HandleOf<C>& self, const char* op, const char* path) try {
     return RunCamera<C>(op, self, {Self<C>(self), {"path", path}}, Need::Open,
                         [&](C& c) { return SaveSettingsFile(op, path, *c.device); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Region of interest.
 
 template <class C>
-bool CheckRoi(const HandleOf<C>& self, const char* op, const Vyx::ROI& roi) {
+bool CheckRoi(const HandleOf<C>& self, const char* op, const Vyx::ROI& roi) try {
     const std::string roi_text = cam::RoiText(roi);
     return RunCamera<C>(op, self, {Self<C>(self), {"roi", roi_text.c_str()}}, Need::Handle, [&](C& c) {
         std::string why;
@@ -123,11 +142,13 @@ bool CheckRoi(const HandleOf<C>& self, const char* op, const Vyx::ROI& roi) {
         }
         return true;
     });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // The adjusted ROI; all zero on failure.
 template <class C>
-Vyx::ROI AutoAdjustRoi(const HandleOf<C>& self, const char* op, const Vyx::ROI& roi) {
+Vyx::ROI AutoAdjustRoi(const HandleOf<C>& self, const char* op, const Vyx::ROI& roi) try {
     const std::string roi_text = cam::RoiText(roi);
     Vyx::ROI out(0, 0, 0, 0);
     const bool ok = RunCamera<C>(op, self, {Self<C>(self), {"roi", roi_text.c_str()}}, Need::Handle, [&](C& c) {
@@ -135,76 +156,96 @@ Vyx::ROI AutoAdjustRoi(const HandleOf<C>& self, const char* op, const Vyx::ROI& 
         return true;
     });
     return ok ? out : Vyx::ROI(0, 0, 0, 0);
+} catch (...) {
+    return FailUnexpected(Vyx::ROI(0, 0, 0, 0));
 }
 
 template <class C>
-bool RoiRange(const HandleOf<C>& self, const char* op, Vyx::ROIRange& range) {
+bool RoiRange(const HandleOf<C>& self, const char* op, Vyx::ROIRange& range) try {
     return RunCamera<C>(op, self, {Self<C>(self)}, Need::Handle, [&range](C& c) {
         range = cam::RoiRange(c.RoiCamera());
         return true;
     });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Protective cover.
 
 template <class C>
-bool OpenCover(const HandleOf<C>& self, const char* op, bool async) {
+bool OpenCover(const HandleOf<C>& self, const char* op, bool async) try {
     return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open,
                         [&](C& c) { return cam::CoverOpen(op, *c.device, *c.state, async); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 template <class C>
-bool CloseCover(const HandleOf<C>& self, const char* op, bool async) {
+bool CloseCover(const HandleOf<C>& self, const char* op, bool async) try {
     return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open,
                         [&](C& c) { return cam::CoverClose(op, *c.device, *c.state, async); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 template <class C>
-bool ResetCover(const HandleOf<C>& self, const char* op) {
+bool ResetCover(const HandleOf<C>& self, const char* op) try {
     return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open,
                         [&](C& c) { return cam::CoverReset(op, *c.device, *c.state); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // `status` is written only on success.
 template <class C>
-bool CoverStatus(const HandleOf<C>& self, const char* op, Vyx::ProtectiveCoverStatus& status) {
+bool CoverStatus(const HandleOf<C>& self, const char* op, Vyx::ProtectiveCoverStatus& status) try {
     return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open, [&](C& c) {
         Vyx::ProtectiveCoverStatus s = Vyx::ProtectiveCoverStatus_Unknown;
         if (!cam::CoverStatus(op, *c.device, *c.state, &s)) return false;
         status = s;
         return true;
     });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // User sets.
 
 template <class C>
-bool SetCurrentUserSet(const HandleOf<C>& self, const char* op, int index) {
+bool SetCurrentUserSet(const HandleOf<C>& self, const char* op, int index) try {
     return RunCamera<C>(op, self, {Self<C>(self), {"index", index}}, Need::Open,
                         [&](C& c) { return cam::SetCurrentUserSet(op, *c.state, index); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 template <class C>
-bool GetCurrentUserSet(const HandleOf<C>& self, const char* op, int& index) {
+bool GetCurrentUserSet(const HandleOf<C>& self, const char* op, int& index) try {
     return RunCamera<C>(op, self, {Self<C>(self)}, Need::Open,
                         [&](C& c) { return cam::GetCurrentUserSet(op, *c.state, &index); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 template <class C>
-bool SetUserSetName(const HandleOf<C>& self, const char* op, int index, const char* name) {
+bool SetUserSetName(const HandleOf<C>& self, const char* op, int index, const char* name) try {
     // The traced name is bounded: the caller's text may be longer than any
     // name, or not terminated within the name's capacity.
     const std::string shown = name ? Printable(std::string(name, strnlen(name, Vyx::kUserSetNameCapacity)), 80) : "";
     return RunCamera<C>(op, self, {Self<C>(self), {"index", index}, {"name", name ? shown.c_str() : nullptr}},
                         Need::Open, [&](C& c) { return cam::SetUserSetName(op, *c.state, index, name); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 template <class C>
-bool GetUserSetName(const HandleOf<C>& self, const char* op, int index, char* name) {
+bool GetUserSetName(const HandleOf<C>& self, const char* op, int index, char* name) try {
     return RunCamera<C>(op, self, {Self<C>(self), {"index", index}}, Need::Open,
                         [&](C& c) { return cam::GetUserSetName(op, *c.state, index, name); });
+} catch (...) {
+    return FailUnexpected(false);
 }
 
 }  // namespace vyxsim::calls

@@ -315,7 +315,7 @@ using vyxsim::Need;
 using vyxsim::RunX1;
 using vyxsim::X1Obj;
 
-X1 X1::Create(const Device& device, CameraID camid) {
+X1 X1::Create(const Device& device, CameraID camid) try {
     static const char* const op = "X1::Create";
     const Gate g = Enter(op, {{"device", HandleAccess::Get(device)}, {"camid", static_cast<int>(camid)}});
     if (g == Gate::Fail) return X1();
@@ -351,9 +351,11 @@ X1 X1::Create(const Device& device, CameraID camid) {
         return FailInjected(X1(), op);
     }
     return HandleAccess::Make<X1>(w);
+} catch (...) {
+    return vyxsim::FailUnexpected(X1());
 }
 
-void X1::Destroy(X1& camera) {
+void X1::Destroy(X1& camera) try {
     static const char* const op = "X1::Destroy";
     const Gate g = Enter(op, {{"camera", HandleAccess::Get(camera)}});
     if (g == Gate::Fail) return;
@@ -373,9 +375,11 @@ void X1::Destroy(X1& camera) {
     }
     obj->DropSession();
     if (g == Gate::FailAfterWork) FailInjected(0, op);
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
-bool X1::Open() {
+bool X1::Open() try {
     static const char* const op = "X1::Open";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
         if (!vyxsim::cam::SessionConnected(c, op)) return false;
@@ -383,74 +387,94 @@ bool X1::Open() {
         c.open.store(true);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-void X1::Close() {
+void X1::Close() try {
     static const char* const op = "X1::Close";
     RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
         c.DropSession();
         return true;
     });
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
 // ---------------------------------------------------------------------------
 // Captures.
 
-bool X1::Capture(const CaptureOptions& options) {
+bool X1::Capture(const CaptureOptions& options) try {
     static const char* const op = "X1::Capture";
     const std::string text = vyxsim::OptionsTrace(options);
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}}, Need::Handle,
                  [&options](X1Obj& c) { return vyxsim::Locked(c, op, [&] { return vyxsim::Capture3D(c, options, op); }); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::Capture() {
+bool X1::Capture() try {
     static const char* const op = "X1::Capture";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
         const CaptureOptions options = vyxsim::StoredX1Options(c);
         return vyxsim::Locked(c, op, [&] { return vyxsim::Capture3D(c, options, op); });
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::Capture2D(const CaptureOptions& options) {
+bool X1::Capture2D(const CaptureOptions& options) try {
     static const char* const op = "X1::Capture2D";
     const std::string text = vyxsim::OptionsTrace(options);
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}}, Need::Handle,
                  [&options](X1Obj& c) { return vyxsim::Locked(c, op, [&] { return vyxsim::Capture2DOnly(c, options, op); }); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::Capture2D() {
+bool X1::Capture2D() try {
     static const char* const op = "X1::Capture2D";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
         const CaptureOptions options = vyxsim::StoredX1Options(c);
         return vyxsim::Locked(c, op, [&] { return vyxsim::Capture2DOnly(c, options, op); });
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Results.
 
-Image X1::GetImage() {
+Image X1::GetImage() try {
     return vyxsim::Result<Image>(*this, "X1::GetImage", vyxsim::Kind::Image, &X1Obj::Results::image,
                                  &X1Obj::Results::image_obj, "2D image");
+} catch (...) {
+    return vyxsim::FailUnexpected(Image());
 }
 
-DepthMap X1::GetDepthMap() {
+DepthMap X1::GetDepthMap() try {
     return vyxsim::Result<DepthMap>(*this, "X1::GetDepthMap", vyxsim::Kind::DepthMap, &X1Obj::Results::depth,
                                     &X1Obj::Results::depth_obj, "depth map");
+} catch (...) {
+    return vyxsim::FailUnexpected(DepthMap());
 }
 
-PointMap X1::GetPointMap() {
+PointMap X1::GetPointMap() try {
     return vyxsim::Result<PointMap>(*this, "X1::GetPointMap", vyxsim::Kind::PointMap, &X1Obj::Results::points,
                                     &X1Obj::Results::points_obj, "point map");
+} catch (...) {
+    return vyxsim::FailUnexpected(PointMap());
 }
 
-ConfidenceMap X1::GetConfidenceMap() {
+ConfidenceMap X1::GetConfidenceMap() try {
     return vyxsim::Result<ConfidenceMap>(*this, "X1::GetConfidenceMap", vyxsim::Kind::ConfidenceMap,
                                          &X1Obj::Results::confidence, &X1Obj::Results::confidence_obj,
                                          "confidence map");
+} catch (...) {
+    return vyxsim::FailUnexpected(ConfidenceMap());
 }
 
-Mesh X1::GetMesh() {
+Mesh X1::GetMesh() try {
     static const char* const op = "X1::GetMesh";
     return vyxsim::RunCameraHandle<Mesh, X1Obj>(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle,
                                                 [](X1Obj& c, vyxsim::Words* w) {
@@ -458,9 +482,11 @@ Mesh X1::GetMesh() {
         return vyxsim::HandOutCurrent(c, op, vyxsim::Kind::Mesh, w,
                                       [&](vyxsim::Words* out) { return vyxsim::HandOutMesh(op, c.results, out); });
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(Mesh());
 }
 
-bool X1::SaveEncodedImagesData(const char* path) {
+bool X1::SaveEncodedImagesData(const char* path) try {
     static const char* const op = "X1::SaveEncodedImagesData";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"path", path}}, Need::Handle, [path](X1Obj& c) {
         if (!path || !*path) {
@@ -477,12 +503,14 @@ bool X1::SaveEncodedImagesData(const char* path) {
         if (!vyxsim::cam::MakeDirectory(op, path)) return false;
         return vyxsim::cam::WritePatternImages(op, path, "", *r.frame, r.params, c.device->projector.width, r.ambient);
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Device settings.
 
-bool X1::SetCustomTransformation(const CustomTransformOptions& options) {
+bool X1::SetCustomTransformation(const CustomTransformOptions& options) try {
     static const char* const op = "X1::SetCustomTransformation";
     const std::string matrix = vyxsim::MatrixTrace(options.transform);
     return RunX1(op, *this,
@@ -502,26 +530,32 @@ bool X1::SetCustomTransformation(const CustomTransformOptions& options) {
         c.state->settings.x1_transform = options;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetCustomTransformation(CustomTransformOptions& options) const {
+bool X1::GetCustomTransformation(CustomTransformOptions& options) const try {
     static const char* const op = "X1::GetCustomTransformation";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Open, [&options](X1Obj& c) {
         std::lock_guard<std::mutex> lock(c.state->mutex);
         options = c.state->settings.x1_transform;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetCameraResolution(Size& size) const {
+bool X1::GetCameraResolution(Size& size) const try {
     static const char* const op = "X1::GetCameraResolution";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [&size](X1Obj& c) {
         size = Size{c.Model().width, c.Model().height};
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetCameraTemperature(CameraTempSelector selector, float& celsius) const {
+bool X1::GetCameraTemperature(CameraTempSelector selector, float& celsius) const try {
     static const char* const op = "X1::GetCameraTemperature";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}}, Need::Open,
                  [&](X1Obj& c) {
@@ -533,31 +567,39 @@ bool X1::GetCameraTemperature(CameraTempSelector selector, float& celsius) const
         celsius = vyxsim::CameraTemperature(*c.state, c.camera_index, selector);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // White balance.
 
-bool X1::SetBalanceRatio(BalanceSelector selector, float ratio) {
+bool X1::SetBalanceRatio(BalanceSelector selector, float ratio) try {
     static const char* const op = "X1::SetBalanceRatio";
     return RunX1(op, *this,
                  {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}, {"ratio", static_cast<double>(ratio)}},
                  Need::Open, [&](X1Obj& c) { return vyxsim::cam::SetBalance(op, *c.device, *c.state, selector, ratio); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetBalanceRatio(BalanceSelector selector, float& ratio) const {
+bool X1::GetBalanceRatio(BalanceSelector selector, float& ratio) const try {
     static const char* const op = "X1::GetBalanceRatio";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}}, Need::Open,
                  [&](X1Obj& c) { return vyxsim::cam::GetBalance(op, *c.device, *c.state, selector, &ratio); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetBalanceRange(BalanceSelector selector, float& min, float& max) const {
+bool X1::GetBalanceRange(BalanceSelector selector, float& min, float& max) const try {
     static const char* const op = "X1::GetBalanceRange";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"selector", static_cast<int>(selector)}}, Need::Handle,
                  [&](X1Obj& c) { return vyxsim::cam::BalanceRange(op, *c.device, selector, &min, &max); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& roi) {
+bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& roi) try {
     static const char* const op = "X1::AutoWhiteBalance";
     const std::string text = vyxsim::OptionsTrace(options);
     const std::string roi_text = vyxsim::cam::RoiText(roi);
@@ -588,21 +630,25 @@ bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
         c.state->settings.balance = ratios;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Calibration.
 
-bool X1::GetExtrinsicMatrix(float* matrix16) const {
+bool X1::GetExtrinsicMatrix(float* matrix16) const try {
     static const char* const op = "X1::GetExtrinsicMatrix";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [matrix16](X1Obj& c) {
         if (!matrix16) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the output array is null");
         for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c.Model().pose[static_cast<std::size_t>(i)]);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetIntrinsicParameters(float* camera_matrix9, float* distortion5) const {
+bool X1::GetIntrinsicParameters(float* camera_matrix9, float* distortion5) const try {
     static const char* const op = "X1::GetIntrinsicParameters";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [&](X1Obj& c) {
         if (!camera_matrix9 || !distortion5) {
@@ -614,12 +660,14 @@ bool X1::GetIntrinsicParameters(float* camera_matrix9, float* distortion5) const
         for (int i = 0; i < 5; ++i) distortion5[i] = static_cast<float>(m.distortion[static_cast<std::size_t>(i)]);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Capture options: stored and automatic.
 
-bool X1::SaveCaptureOptionParameters(const CaptureOptions& options) {
+bool X1::SaveCaptureOptionParameters(const CaptureOptions& options) try {
     static const char* const op = "X1::SaveCaptureOptionParameters";
     const std::string text = vyxsim::OptionsTrace(options);
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}}, Need::Open,
@@ -633,17 +681,21 @@ bool X1::SaveCaptureOptionParameters(const CaptureOptions& options) {
         s.user_sets[static_cast<std::size_t>(s.current_user_set)].x1 = options;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::LoadCaptureOptionParameters(CaptureOptions& options) const {
+bool X1::LoadCaptureOptionParameters(CaptureOptions& options) const try {
     static const char* const op = "X1::LoadCaptureOptionParameters";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Open, [&options](X1Obj& c) {
         options = vyxsim::StoredX1Options(c);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) {
+bool X1::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) try {
     static const char* const op = "X1::GetAutoCaptureSetting";
     return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
         if (!vyxsim::cam::NeedsLight(op, s)) return false;
@@ -652,32 +704,40 @@ bool X1::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) {
         o->hdr_exposure_times = 0;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetAutoHdrCaptureSetting(CaptureOptions& options, const ROI& roi) {
+bool X1::GetAutoHdrCaptureSetting(CaptureOptions& options, const ROI& roi) try {
     static const char* const op = "X1::GetAutoHdrCaptureSetting";
     return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
         if (!vyxsim::cam::NeedsLight(op, s)) return false;
         vyxsim::cam::ApplyAutoHdr(s, o);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetAutoNoiseRemovalSetting(CaptureOptions& options) {
+bool X1::GetAutoNoiseRemovalSetting(CaptureOptions& options) try {
     static const char* const op = "X1::GetAutoNoiseRemovalSetting";
     return vyxsim::AutoSetting(*this, op, options, ROI(0, 0, 0, 0), [](X1Obj& c, const vyxsim::cam::Samples& s, CaptureOptions* o) {
         o->noise_removal_distance = vyxsim::cam::AutoNoiseRemovalDistance(s, c.Model().fx);
         o->noise_removal_point_number = std::max(o->noise_removal_point_number, 1);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X1::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
+bool X1::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) try {
     static const char* const op = "X1::GetAuto2DExposureTime";
     return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
         o->exposure_time_2d = vyxsim::cam::AutoExposure2D(s, o->gamma_2d);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------

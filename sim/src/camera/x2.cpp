@@ -483,7 +483,7 @@ using vyxsim::RunX2;
 using vyxsim::X2Need;
 using vyxsim::X2Obj;
 
-X2 X2::Create(const Device& device) {
+X2 X2::Create(const Device& device) try {
     static const char* const op = "X2::Create";
     const Gate g = Enter(op, {{"device", HandleAccess::Get(device)}});
     if (g == Gate::Fail) return X2();
@@ -513,9 +513,11 @@ X2 X2::Create(const Device& device) {
         return FailInjected(X2(), op);
     }
     return HandleAccess::Make<X2>(w);
+} catch (...) {
+    return vyxsim::FailUnexpected(X2());
 }
 
-void X2::Destroy(X2& camera) {
+void X2::Destroy(X2& camera) try {
     static const char* const op = "X2::Destroy";
     const Gate g = Enter(op, {{"x2", HandleAccess::Get(camera)}});
     if (g == Gate::Fail) return;
@@ -536,9 +538,11 @@ void X2::Destroy(X2& camera) {
     }
     obj->DropSession();
     if (g == Gate::FailAfterWork) FailInjected(0, op);
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
-bool X2::Open() {
+bool X2::Open() try {
     static const char* const op = "X2::Open";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [](X2Obj& c) {
         if (!vyxsim::cam::SessionConnected(c, op)) return false;
@@ -565,9 +569,11 @@ bool X2::Open() {
         c.open.store(true);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-void X2::Close() {
+void X2::Close() try {
     static const char* const op = "X2::Close";
     RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [](X2Obj& c) {
         {
@@ -577,24 +583,30 @@ void X2::Close() {
         c.DropSession();
         return true;
     });
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
 // ---------------------------------------------------------------------------
 // Captures.
 
-bool X2::Capture(const CaptureOptions& options) {
+bool X2::Capture(const CaptureOptions& options) try {
     static const char* const op = "X2::Capture";
     const std::string text = vyxsim::OptionsTrace(options);
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"options", text.c_str()}}, X2Need::Handle,
                  [&options](X2Obj& c) { return vyxsim::Locked(c, op, [&] { return vyxsim::Capture3D(c, options, op); }); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::Capture() {
+bool X2::Capture() try {
     static const char* const op = "X2::Capture";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [](X2Obj& c) {
         const CaptureOptions options = vyxsim::StoredX2Options(c);
         return vyxsim::Locked(c, op, [&] { return vyxsim::Capture3D(c, options, op); });
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 namespace {
@@ -610,33 +622,39 @@ bool Capture2DOf(X2Obj& c, CameraID camera, const X2::CaptureOptions& options, c
 
 }  // namespace
 
-bool X2::Capture2D(CameraID camera, const CaptureOptions& options) {
+bool X2::Capture2D(CameraID camera, const CaptureOptions& options) try {
     static const char* const op = "X2::Capture2D";
     const std::string text = vyxsim::OptionsTrace(options);
     return RunX2(op, *this,
                  {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}, {"options", text.c_str()}},
                  X2Need::Handle, [&](X2Obj& c) { return Capture2DOf(c, camera, options, op); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::Capture2D(CameraID camera) {
+bool X2::Capture2D(CameraID camera) try {
     static const char* const op = "X2::Capture2D";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}}, X2Need::Handle,
                  [&](X2Obj& c) { return Capture2DOf(c, camera, vyxsim::StoredX2Options(c), op); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Device clock.
 
-bool X2::GetTimestamp(uint64_t& timestamp) const {
+bool X2::GetTimestamp(uint64_t& timestamp) const try {
     static const char* const op = "X2::GetTimestamp";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [&timestamp](X2Obj& c) {
         std::lock_guard<std::mutex> lock(c.state->mutex);
         timestamp = vyxsim::cam::DeviceClockUs(*c.state);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::ResetTimestamp() {
+bool X2::ResetTimestamp() try {
     static const char* const op = "X2::ResetTimestamp";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [](X2Obj& c) {
         std::lock_guard<std::mutex> lock(c.state->mutex);
@@ -644,12 +662,14 @@ bool X2::ResetTimestamp() {
         c.state->simulated = vyxsim::ModelClock::duration{0};
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Results.
 
-Image X2::GetImage(CameraID camera) {
+Image X2::GetImage(CameraID camera) try {
     static const char* const op = "X2::GetImage";
     return vyxsim::RunX2Handle<Image>(
         op, *this, {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}}, X2Need::Handle,
@@ -667,31 +687,41 @@ Image X2::GetImage(CameraID camera) {
                 });
             });
         });
+} catch (...) {
+    return vyxsim::FailUnexpected(Image());
 }
 
-PointMap X2::GetPointMap() {
+PointMap X2::GetPointMap() try {
     return vyxsim::Result3D<PointMap>(*this, "X2::GetPointMap", vyxsim::Kind::PointMap, &X2Obj::Results::points,
                                       &X2Obj::Results::points_obj, "point map");
+} catch (...) {
+    return vyxsim::FailUnexpected(PointMap());
 }
 
-DepthMap X2::GetDepthMap() {
+DepthMap X2::GetDepthMap() try {
     return vyxsim::Result3D<DepthMap>(*this, "X2::GetDepthMap", vyxsim::Kind::DepthMap, &X2Obj::Results::depth,
                                       &X2Obj::Results::depth_obj, "depth map");
+} catch (...) {
+    return vyxsim::FailUnexpected(DepthMap());
 }
 
-ConfidenceMap X2::GetConfidenceMap() {
+ConfidenceMap X2::GetConfidenceMap() try {
     return vyxsim::Result3D<ConfidenceMap>(*this, "X2::GetConfidenceMap", vyxsim::Kind::ConfidenceMap,
                                            &X2Obj::Results::confidence, &X2Obj::Results::confidence_obj,
                                            "confidence map");
+} catch (...) {
+    return vyxsim::FailUnexpected(ConfidenceMap());
 }
 
-CorrespondMap X2::GetCorrespondMap() {
+CorrespondMap X2::GetCorrespondMap() try {
     return vyxsim::Result3D<CorrespondMap>(*this, "X2::GetCorrespondMap", vyxsim::Kind::CorrespondMap,
                                            &X2Obj::Results::correspond, &X2Obj::Results::correspond_obj,
                                            "correspondence map");
+} catch (...) {
+    return vyxsim::FailUnexpected(CorrespondMap());
 }
 
-Mesh X2::GetMesh() {
+Mesh X2::GetMesh() try {
     static const char* const op = "X2::GetMesh";
     return vyxsim::RunX2Handle<Mesh>(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle,
                                      [](X2Obj& c, vyxsim::Words* w) {
@@ -700,9 +730,11 @@ Mesh X2::GetMesh() {
                                           [&](vyxsim::Words* out) { return vyxsim::HandOutMesh(op, c.results, out); });
         });
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(Mesh());
 }
 
-bool X2::SaveEncodedImagesData(const char* path) {
+bool X2::SaveEncodedImagesData(const char* path) try {
     static const char* const op = "X2::SaveEncodedImagesData";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"path", path}}, X2Need::Handle, [path](X2Obj& c) {
         if (!path || !*path) {
@@ -726,6 +758,8 @@ bool X2::SaveEncodedImagesData(const char* path) {
             return true;
         });
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 }  // namespace Vyx

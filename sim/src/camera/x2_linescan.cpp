@@ -305,20 +305,24 @@ using vyxsim::RunX2;
 using vyxsim::X2Need;
 using vyxsim::X2Obj;
 
-bool X2::StartFixedLineScan(const CaptureOptions& options) {
+bool X2::StartFixedLineScan(const CaptureOptions& options) try {
     static const char* const op = "X2::StartFixedLineScan";
     const std::string text = vyxsim::OptionsTrace(options);
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"options", text.c_str()}}, X2Need::Open,
                  [&options](X2Obj& c) { return vyxsim::StartScan(c, options, op); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::StartFixedLineScan() {
+bool X2::StartFixedLineScan() try {
     static const char* const op = "X2::StartFixedLineScan";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
                  [](X2Obj& c) { return vyxsim::StartScan(c, vyxsim::StoredX2Options(c), op); });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-PointMap X2::GetFixedLineScanPointMap() {
+PointMap X2::GetFixedLineScanPointMap() try {
     static const char* const op = "X2::GetFixedLineScanPointMap";
     return vyxsim::RunX2Handle<PointMap>(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
                                          [](X2Obj& c, vyxsim::Words* w) {
@@ -336,9 +340,11 @@ PointMap X2::GetFixedLineScanPointMap() {
         vyxsim::WriteProfiles(s, *m);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(PointMap());
 }
 
-bool X2::GetFixedLineScanPointMap(PointMap& map) {
+bool X2::GetFixedLineScanPointMap(PointMap& map) try {
     static const char* const op = "X2::GetFixedLineScanPointMap";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"map", HandleAccess::Get(map)}}, X2Need::Open,
                  [&map](X2Obj& c) {
@@ -371,9 +377,11 @@ bool X2::GetFixedLineScanPointMap(PointMap& map) {
         s.filled.push_back(w);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::StopFixedLineScan() {
+bool X2::StopFixedLineScan() try {
     static const char* const op = "X2::StopFixedLineScan";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [](X2Obj& c) {
         std::lock_guard<std::mutex> lock(c.mutex);
@@ -389,6 +397,8 @@ bool X2::StopFixedLineScan() {
         vyxsim::EndScan(c);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 }  // namespace Vyx

@@ -55,7 +55,7 @@ using vyxsim::X2Obj;
 // ---------------------------------------------------------------------------
 // Device settings.
 
-bool X2::SetCustomTransformation(const CustomTransformOptions& options) {
+bool X2::SetCustomTransformation(const CustomTransformOptions& options) try {
     static const char* const op = "X2::SetCustomTransformation";
     const std::string matrix = vyxsim::MatrixTrace(options.transform);
     return RunX2(op, *this,
@@ -77,26 +77,32 @@ bool X2::SetCustomTransformation(const CustomTransformOptions& options) {
         c.state->settings.x2_transform = options;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetCustomTransformation(CustomTransformOptions& options) const {
+bool X2::GetCustomTransformation(CustomTransformOptions& options) const try {
     static const char* const op = "X2::GetCustomTransformation";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [&options](X2Obj& c) {
         std::lock_guard<std::mutex> lock(c.state->mutex);
         options = c.state->settings.x2_transform;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetCameraResolution(Size& size) const {
+bool X2::GetCameraResolution(Size& size) const try {
     static const char* const op = "X2::GetCameraResolution";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [&size](X2Obj& c) {
         size = Size{c.Model(vyxsim::kLeftCam).width, c.Model(vyxsim::kLeftCam).height};
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetCameraTemperature(CameraID camera, CameraTempSelector selector, float& celsius) const {
+bool X2::GetCameraTemperature(CameraID camera, CameraTempSelector selector, float& celsius) const try {
     static const char* const op = "X2::GetCameraTemperature";
     return RunX2(op, *this,
                  {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}, {"selector", static_cast<int>(selector)}},
@@ -111,12 +117,14 @@ bool X2::GetCameraTemperature(CameraID camera, CameraTempSelector selector, floa
         celsius = vyxsim::CameraTemperature(*c.state, index, selector);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // White balance and calibration.
 
-bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& roi) {
+bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& roi) try {
     static const char* const op = "X2::AutoWhiteBalance";
     const std::string text = vyxsim::OptionsTrace(options);
     const std::string roi_text = vyxsim::cam::RoiText(roi);
@@ -151,9 +159,11 @@ bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
         c.state->settings.balance = ratios;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetExtrinsicMatrix(CameraID camera, float* matrix16) const {
+bool X2::GetExtrinsicMatrix(CameraID camera, float* matrix16) const try {
     static const char* const op = "X2::GetExtrinsicMatrix";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}}, X2Need::Handle,
                  [&](X2Obj& c) {
@@ -163,9 +173,11 @@ bool X2::GetExtrinsicMatrix(CameraID camera, float* matrix16) const {
         for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c.Model(index).pose[static_cast<std::size_t>(i)]);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetIntrinsicParameters(CameraID camera, float* camera_matrix9, float* distortion5) const {
+bool X2::GetIntrinsicParameters(CameraID camera, float* camera_matrix9, float* distortion5) const try {
     static const char* const op = "X2::GetIntrinsicParameters";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}}, X2Need::Handle,
                  [&](X2Obj& c) {
@@ -180,12 +192,14 @@ bool X2::GetIntrinsicParameters(CameraID camera, float* camera_matrix9, float* d
         for (int i = 0; i < 5; ++i) distortion5[i] = static_cast<float>(m.distortion[static_cast<std::size_t>(i)]);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------
 // Capture options: stored and automatic.
 
-bool X2::SaveCaptureOptionParameters(const CaptureOptions& options) {
+bool X2::SaveCaptureOptionParameters(const CaptureOptions& options) try {
     static const char* const op = "X2::SaveCaptureOptionParameters";
     const std::string text = vyxsim::OptionsTrace(options);
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"options", text.c_str()}}, X2Need::Open,
@@ -199,17 +213,21 @@ bool X2::SaveCaptureOptionParameters(const CaptureOptions& options) {
         s.user_sets[static_cast<std::size_t>(s.current_user_set)].x2 = options;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::LoadCaptureOptionParameters(CaptureOptions& options) const {
+bool X2::LoadCaptureOptionParameters(CaptureOptions& options) const try {
     static const char* const op = "X2::LoadCaptureOptionParameters";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [&options](X2Obj& c) {
         options = vyxsim::StoredX2Options(c);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) {
+bool X2::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) try {
     static const char* const op = "X2::GetAutoCaptureSetting";
     return vyxsim::AutoSetting(*this, op, options, roi, [](X2Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
         if (!vyxsim::cam::NeedsLight(op, s)) return false;
@@ -218,18 +236,22 @@ bool X2::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) {
         o->hdr_exposure_times = 0;
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetAutoHdrCaptureSetting(CaptureOptions& options, const ROI& roi) {
+bool X2::GetAutoHdrCaptureSetting(CaptureOptions& options, const ROI& roi) try {
     static const char* const op = "X2::GetAutoHdrCaptureSetting";
     return vyxsim::AutoSetting(*this, op, options, roi, [](X2Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
         if (!vyxsim::cam::NeedsLight(op, s)) return false;
         vyxsim::cam::ApplyAutoHdr(s, o);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetAutoNoiseRemovalSetting(CaptureOptions& options) {
+bool X2::GetAutoNoiseRemovalSetting(CaptureOptions& options) try {
     static const char* const op = "X2::GetAutoNoiseRemovalSetting";
     return vyxsim::AutoSetting(*this, op, options, ROI(0, 0, 0, 0), [](X2Obj& c, const vyxsim::cam::Samples& s, CaptureOptions* o) {
         o->noise_removal_distance =
@@ -237,14 +259,18 @@ bool X2::GetAutoNoiseRemovalSetting(CaptureOptions& options) {
         o->noise_removal_point_number = std::max(o->noise_removal_point_number, 1);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool X2::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
+bool X2::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) try {
     static const char* const op = "X2::GetAuto2DExposureTime";
     return vyxsim::AutoSetting(*this, op, options, roi, [](X2Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
         o->exposure_time_2d = vyxsim::cam::AutoExposure2D(s, o->gamma_2d);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 // ---------------------------------------------------------------------------

@@ -114,6 +114,10 @@ void FailNext(const std::string& op, int count, bool write_outputs) {
     InjectFailure(op, count, write_outputs);
 }
 
+void ThrowNext(const std::string& op, int count, bool out_of_memory) {
+    InjectException(op, count, out_of_memory);
+}
+
 void ClearFailures() { ClearInjectedFailures(); }
 
 void HoldCalls(const std::string& op, int limit_ms) { HoldOp(op, limit_ms); }

@@ -1,5 +1,6 @@
 // The gate of every SDK entry point: trace, initialised check, injected
-// failures.
+// failures and exceptions, and the report of what an entry point caught at
+// its boundary.
 #include "core/call.h"
 
 #include <algorithm>
@@ -11,7 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string_view>
 #include <unordered_map>
 
@@ -146,6 +150,45 @@ Gate TakeInjection(const char* op) {
 }
 
 // ---------------------------------------------------------------------------
+// Injected exceptions
+
+struct ThrowInjection {
+    int count = 0;
+    bool out_of_memory = false;
+};
+
+std::atomic<int> g_throw_entries{0};  // lets calls skip the mutex when none
+std::mutex g_throw_mutex;
+std::unordered_map<std::string, ThrowInjection> g_throws;
+
+// Throws when an exception is injected for `op`, consuming one.
+void ThrowIfInjected(const char* op) {
+    if (g_throw_entries.load(std::memory_order_acquire) == 0 || op == nullptr) return;
+    bool out_of_memory = false;
+    {
+        std::lock_guard lock(g_throw_mutex);
+        auto it = g_throws.find(op);
+        if (it == g_throws.end()) return;
+        out_of_memory = it->second.out_of_memory;
+        if (--it->second.count <= 0) {
+            g_throws.erase(it);
+            g_throw_entries.store(static_cast<int>(g_throws.size()), std::memory_order_release);
+        }
+    }
+    if (out_of_memory) throw std::bad_alloc();
+    throw std::runtime_error("exception injected through the control interface");
+}
+
+void ClearInjectedExceptions() {
+    std::lock_guard lock(g_throw_mutex);
+    g_throws.clear();
+    g_throw_entries.store(0, std::memory_order_release);
+}
+
+// The op of the call that passed the gate last on this thread (CurrentOp).
+thread_local const char* t_current_op = nullptr;
+
+// ---------------------------------------------------------------------------
 // Held calls
 
 struct Hold {
@@ -192,8 +235,10 @@ void WaitIfHeld(const char* op) {
 }  // namespace
 
 Gate Enter(const char* op, std::initializer_list<TraceArg> args, bool needs_init) {
+    t_current_op = op;  // first: whatever throws below is reported under `op`
     Record(op, args);
     WaitIfHeld(op);
+    ThrowIfInjected(op);
     if (needs_init && !g_initialised.load(std::memory_order_acquire)) {
         SetLastError(kNotInitialized,
                      std::string(op) + ": the system is not initialised (call SystemInit first)");
@@ -205,8 +250,39 @@ Gate Enter(const char* op, std::initializer_list<TraceArg> args, bool needs_init
 }
 
 void TraceCall(const char* op, std::initializer_list<TraceArg> args) {
+    t_current_op = op;
     Record(op, args);
     WaitIfHeld(op);
+    ThrowIfInjected(op);
+}
+
+const char* CurrentOp() noexcept { return t_current_op; }
+
+void SetUnexpectedError() noexcept {
+    const char* op = t_current_op ? t_current_op : "Vyx";
+    // What was thrown, without letting anything out of here.
+    const char* what = "unknown exception";
+    std::string text;
+    try {
+        const std::exception_ptr current = std::current_exception();
+        if (current) std::rethrow_exception(current);
+    } catch (const std::bad_alloc&) {
+        what = "out of memory";
+    } catch (const std::exception& e) {
+        try {
+            text = Printable(e.what());
+            what = text.c_str();
+        } catch (...) {
+            what = "an exception whose text cannot be kept";
+        }
+    } catch (...) {
+    }
+    try {
+        SetLastError(kInternal, std::string(op) + ": internal error: " + what);
+    } catch (...) {
+        // Not even the message fits in memory: the code alone still tells.
+        SetLastErrorCodeOnly(kInternal);
+    }
 }
 
 void SetInjectedError(const char* op) {
@@ -249,9 +325,22 @@ void InjectFailure(const std::string& op, int count, bool write_outputs) {
 }
 
 void ClearInjectedFailures() {
-    std::lock_guard lock(g_injection_mutex);
-    g_injections.clear();
-    g_injection_entries.store(0, std::memory_order_release);
+    {
+        std::lock_guard lock(g_injection_mutex);
+        g_injections.clear();
+        g_injection_entries.store(0, std::memory_order_release);
+    }
+    ClearInjectedExceptions();
+}
+
+void InjectException(const std::string& op, int count, bool out_of_memory) {
+    std::lock_guard lock(g_throw_mutex);
+    if (count <= 0) {
+        g_throws.erase(op);
+    } else {
+        g_throws[op] = ThrowInjection{count, out_of_memory};
+    }
+    g_throw_entries.store(static_cast<int>(g_throws.size()), std::memory_order_release);
 }
 
 void HoldOp(const std::string& op, int limit_ms) {

@@ -59,13 +59,48 @@ R FailInjected(R result, const char* op) {
     return result;
 }
 
+// ---------------------------------------------------------------------------
+// The boundary of every entry point: no exception leaves the SDK. Each entry
+// point catches everything (a function-try-block, or the shared template its
+// calls run in) and reports it with FailUnexpected.
+//
+// Enter and TraceCall record, per thread, the op of the call passing the gate
+// (the innermost one, should an entry point ever call another: the inner call
+// catches what it throws itself, and an outer call that passed its gate
+// earlier is then reported under the inner op). An exception raised before an
+// entry point's gate (only while it formats its trace arguments) is reported
+// under the op this thread passed the gate with last.
+const char* CurrentOp() noexcept;
+
+// For a catch (...) handler at an entry point: sets kInternal with the
+// message "<op>: internal error: <what>", <op> being CurrentOp() and <what>
+// the exception's what() (made printable), "out of memory" for
+// std::bad_alloc, "unknown exception" for anything that is no
+// std::exception. Never throws; when even the message cannot be allocated
+// the code is set with a shorter message.
+void SetUnexpectedError() noexcept;
+template <class R>
+R FailUnexpected(R result) noexcept {
+    SetUnexpectedError();
+    return result;
+}
+inline void FailUnexpected() noexcept { SetUnexpectedError(); }
+
+// Injected exceptions (control interface): the next `count` calls of `op`
+// throw from inside the gate, right after their trace line (and a hold), before
+// the initialised check: std::bad_alloc with `out_of_memory`, otherwise a
+// std::runtime_error. count <= 0 removes the entry. ClearInjectedFailures
+// forgets these too.
+void InjectException(const std::string& op, int count, bool out_of_memory);
+
 bool SystemInitialised();
 void SetSystemInitialised(bool initialised);
 // SystemShutdown without its trace line (for the control interface's reset).
 void ShutdownSystem();
 
-// Traces `op(args)` only: for the calls that cannot fail (SystemIsInited,
-// SystemShutdown, GetVersion).
+// Traces `op(args)` only: for the calls that report no failures of their own
+// (SystemIsInited, SystemShutdown, GetVersion). It records the op and applies
+// injected exceptions as Enter does.
 void TraceCall(const char* op, std::initializer_list<TraceArg> args = {});
 
 // The trace line for `op(args)`, as Enter records it.
@@ -81,7 +116,7 @@ void ClearTraceLines();
 
 // Injected failures (control interface): the next `count` calls of `op` fail
 // (count <= 0 removes the entry); with `write_outputs` they do their work
-// first.
+// first. ClearInjectedFailures also forgets the injected exceptions.
 void InjectFailure(const std::string& op, int count, bool write_outputs);
 void ClearInjectedFailures();
 

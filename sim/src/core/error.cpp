@@ -18,7 +18,7 @@ struct LastError {
     std::string message;
 };
 
-LastError& ThreadError() {
+LastError& ThreadError() noexcept {
     thread_local LastError error;
     return error;
 }
@@ -104,6 +104,15 @@ void SetLastError(int code, std::string message) {
     }
 }
 
+void SetLastErrorCodeOnly(int code) noexcept {
+    LastError& error = ThreadError();
+    error.code = code;
+    // Every std::string holds short texts (up to 15 bytes) without
+    // allocating, so this assignment cannot fail.
+    error.message.clear();
+    if (code == kInternal) error.message.append("internal error");
+}
+
 bool IsUtf8(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t i = 0; i < text.size();) {
@@ -141,6 +150,8 @@ void ClearScriptedErrorMessage() {
 
 namespace Vyx {
 
+// These two report the record and cannot fail: reading it throws nothing
+// (ThreadError is noexcept), so they need no boundary of their own.
 int GetLastError() { return vyxsim::ThreadError().code; }
 
 // The text stays valid until the calling thread's next failing call.

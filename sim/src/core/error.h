@@ -24,11 +24,17 @@ enum ErrorCode : int {
     kUnsupported = 12,     // device or object lacks the capability
     kNoResult = 13,        // an algorithm found nothing to work with
     kFirmwareMismatch = 14,  // device firmware does not match this SDK
+    kInternal = 15,        // an unexpected failure inside the SDK: out of memory or an internal error
 };
 
 // Records a failure for the calling thread. When a scripted message is
 // pending (control interface), it replaces `message` once.
 void SetLastError(int code, std::string message);
+
+// Sets the calling thread's code only, with a message that needs no memory
+// of its own ("internal error" when the code is kInternal): for a failure
+// whose message could not be allocated.
+void SetLastErrorCodeOnly(int code) noexcept;
 
 // Records a failure and returns `result`, so that an operation can write
 // `return Fail(false, kNotOpen, "...")`.

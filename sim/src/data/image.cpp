@@ -60,7 +60,7 @@ Image Finish(Words w, Gate g, const char* op) { return vyxsim::data::Finish<Imag
 
 }  // namespace
 
-Image Image::Create(ImageType::Enum type, Size size, uint8_t* data, bool sdk_owns_data) {
+Image Image::Create(ImageType::Enum type, Size size, uint8_t* data, bool sdk_owns_data) try {
     static const char* const op = "Image::Create";
     const Gate g = Enter(op, {{"type", static_cast<int>(type)},
                               {"width", size.width},
@@ -93,9 +93,11 @@ Image Image::Create(ImageType::Enum type, Size size, uint8_t* data, bool sdk_own
         w = vyxsim::RegisterObject(Kind::Image, obj);
     }
     return Finish(w, g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(Image());
 }
 
-Image Image::CreateFromFile(const char* path) {
+Image Image::CreateFromFile(const char* path) try {
     static const char* const op = "Image::CreateFromFile";
     const Gate g = Enter(op, {{"path", path}});
     if (g == Gate::Fail) return Invalid();
@@ -125,35 +127,47 @@ Image Image::CreateFromFile(const char* path) {
     obj->storage = std::move(raster.pixels);
     obj->data = obj->storage.data();
     return Finish(vyxsim::RegisterObject(Kind::Image, obj), g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(Image());
 }
 
-void Image::Destroy(Image image, bool no_reuse) {
+void Image::Destroy(Image image, bool no_reuse) try {
     vyxsim::data::Destroy<ImageObj>("Image::Destroy", "image", Kind::Image, HandleAccess::Get(image), no_reuse,
                                     "image", [](ImageObj& obj) {
                                         if (obj.storage.empty()) return;  // caller memory
                                         obj.data = nullptr;
                                         vyxsim::data::RecycleBytes(std::move(obj.storage));
                                     });
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
-bool Image::IsValid() const {
+bool Image::IsValid() const try {
     return ImageQuery("Image::IsValid", *this, false, [](const ImageObj&) { return true; });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-Size Image::GetSize() const {
+Size Image::GetSize() const try {
     return ImageQuery("Image::GetSize", *this, Size(), [](const ImageObj& obj) { return obj.size; });
+} catch (...) {
+    return vyxsim::FailUnexpected(Size());
 }
 
-ImageType::Enum Image::GetType() const {
+ImageType::Enum Image::GetType() const try {
     return ImageQuery("Image::GetType", *this, ImageType::None, [](const ImageObj& obj) { return obj.type; });
+} catch (...) {
+    return vyxsim::FailUnexpected(ImageType::None);
 }
 
-uint8_t* Image::GetDataPtr() const {
+uint8_t* Image::GetDataPtr() const try {
     return ImageQuery("Image::GetDataPtr", *this, static_cast<uint8_t*>(nullptr),
                       [](const ImageObj& obj) { return obj.data; });
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<uint8_t*>(nullptr));
 }
 
-bool Image::SaveImage(const char* path) const {
+bool Image::SaveImage(const char* path) const try {
     static const char* const op = "Image::SaveImage";
     const Gate g = Enter(op, {{"image", HandleAccess::Get(*this)}, {"path", path}});
     if (g == Gate::Fail) return false;
@@ -181,9 +195,11 @@ bool Image::SaveImage(const char* path) const {
     if (!vyxsim::data::WriteOutputFile(op, path, bytes)) return false;
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-Image Image::Clone() const {
+Image Image::Clone() const try {
     static const char* const op = "Image::Clone";
     const Gate g = Enter(op, {{"image", HandleAccess::Get(*this)}});
     if (g == Gate::Fail) return Invalid();
@@ -196,6 +212,8 @@ Image Image::Clone() const {
     const Words w = vyxsim::NewImage(src->type, src->size, &copy);
     if (!w.IsZero()) std::memcpy(copy->data, src->data, copy->storage.size());
     return Finish(w, g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(Image());
 }
 
 }  // namespace Vyx

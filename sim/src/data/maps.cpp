@@ -54,11 +54,23 @@ uint16_t DepthToMillimetres(double metres) {
 
 }  // namespace
 
-bool DepthMap::IsValid() const { return MapIsValid(*this, Kind::DepthMap, "DepthMap::IsValid"); }
-Size DepthMap::GetSize() const { return MapSize(*this, Kind::DepthMap, "DepthMap::GetSize"); }
-double* DepthMap::GetDataPtr() const { return MapData(*this, Kind::DepthMap, "DepthMap::GetDataPtr"); }
+bool DepthMap::IsValid() const try {
+    return MapIsValid(*this, Kind::DepthMap, "DepthMap::IsValid");
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
+}
+Size DepthMap::GetSize() const try {
+    return MapSize(*this, Kind::DepthMap, "DepthMap::GetSize");
+} catch (...) {
+    return vyxsim::FailUnexpected(Size());
+}
+double* DepthMap::GetDataPtr() const try {
+    return MapData(*this, Kind::DepthMap, "DepthMap::GetDataPtr");
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<double*>(nullptr));
+}
 
-bool DepthMap::SaveDepthMap(const char* path, bool float32) const {
+bool DepthMap::SaveDepthMap(const char* path, bool float32) const try {
     static const char* const op = "DepthMap::SaveDepthMap";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(*this)}, {"path", path}, {"float32", float32}});
     if (g == Gate::Fail) return false;
@@ -101,26 +113,40 @@ bool DepthMap::SaveDepthMap(const char* path, bool float32) const {
     if (!vyxsim::data::WriteOutputFile(op, path, bytes)) return false;
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool ConfidenceMap::IsValid() const {
+bool ConfidenceMap::IsValid() const try {
     return MapIsValid(*this, Kind::ConfidenceMap, "ConfidenceMap::IsValid");
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
-Size ConfidenceMap::GetSize() const {
+Size ConfidenceMap::GetSize() const try {
     return MapSize(*this, Kind::ConfidenceMap, "ConfidenceMap::GetSize");
+} catch (...) {
+    return vyxsim::FailUnexpected(Size());
 }
-double* ConfidenceMap::GetDataPtr() const {
+double* ConfidenceMap::GetDataPtr() const try {
     return MapData(*this, Kind::ConfidenceMap, "ConfidenceMap::GetDataPtr");
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<double*>(nullptr));
 }
 
-bool CorrespondMap::IsValid() const {
+bool CorrespondMap::IsValid() const try {
     return MapIsValid(*this, Kind::CorrespondMap, "CorrespondMap::IsValid");
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
-Size CorrespondMap::GetSize() const {
+Size CorrespondMap::GetSize() const try {
     return MapSize(*this, Kind::CorrespondMap, "CorrespondMap::GetSize");
+} catch (...) {
+    return vyxsim::FailUnexpected(Size());
 }
-double* CorrespondMap::GetDataPtr() const {
+double* CorrespondMap::GetDataPtr() const try {
     return MapData(*this, Kind::CorrespondMap, "CorrespondMap::GetDataPtr");
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<double*>(nullptr));
 }
 
 }  // namespace Vyx

@@ -53,7 +53,7 @@ std::shared_ptr<MeshObj> Build(Size size, const double* points, const double* no
 
 }  // namespace
 
-Mesh Mesh::CreateFromPointMapData(Size size, const double* points, const double& max_edge) {
+Mesh Mesh::CreateFromPointMapData(Size size, const double* points, const double& max_edge) try {
     static const char* const op = "Mesh::CreateFromPointMapData";
     const Gate g = Enter(op, {{"width", size.width},
                               {"height", size.height},
@@ -68,9 +68,11 @@ Mesh Mesh::CreateFromPointMapData(Size size, const double* points, const double&
     auto mesh = Build(size, points, nullptr, max_edge, op);
     if (!mesh) return Invalid();
     return Finish(std::move(mesh), g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(Mesh());
 }
 
-Mesh Mesh::CreateFromPointMap(const PointMap& map, const double& max_edge) {
+Mesh Mesh::CreateFromPointMap(const PointMap& map, const double& max_edge) try {
     static const char* const op = "Mesh::CreateFromPointMap";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(map)}, {"max_edge", max_edge}});
     if (g == Gate::Fail) return Invalid();
@@ -83,26 +85,34 @@ Mesh Mesh::CreateFromPointMap(const PointMap& map, const double& max_edge) {
     auto mesh = Build(src->size, src->points, src->normals, max_edge, op);
     if (!mesh) return Invalid();
     return Finish(std::move(mesh), g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(Mesh());
 }
 
-void Mesh::Destroy(Mesh mesh, bool no_reuse) {
+void Mesh::Destroy(Mesh mesh, bool no_reuse) try {
     // Mesh storage is never pooled: its size depends on the data.
     vyxsim::data::Destroy<MeshObj>("Mesh::Destroy", "mesh", Kind::Mesh, HandleAccess::Get(mesh), no_reuse, "mesh",
                                    [](MeshObj&) {});
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
-bool Mesh::IsValid() const {
+bool Mesh::IsValid() const try {
     return vyxsim::data::Query<MeshObj>("Mesh::IsValid", "mesh", Kind::Mesh, *this, false,
                                         [](const MeshObj&) { return true; });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-Size Mesh::GetSize() const {
+Size Mesh::GetSize() const try {
     return vyxsim::data::Query<MeshObj>("Mesh::GetSize", "mesh", Kind::Mesh, *this, Size(), [](const MeshObj& obj) {
         return Size{static_cast<int32_t>(obj.vertices.size()), static_cast<int32_t>(obj.triangles.size())};
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(Size());
 }
 
-Mesh Mesh::Clone() const {
+Mesh Mesh::Clone() const try {
     static const char* const op = "Mesh::Clone";
     const Gate g = Enter(op, {{"mesh", HandleAccess::Get(*this)}});
     if (g == Gate::Fail) return Invalid();
@@ -123,9 +133,11 @@ Mesh Mesh::Clone() const {
         return Invalid();
     }
     return Finish(std::move(copy), g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(Mesh());
 }
 
-bool Mesh::Save(const char* path, PointMapUnit::Enum unit) const {
+bool Mesh::Save(const char* path, PointMapUnit::Enum unit) const try {
     static const char* const op = "Mesh::Save";
     const Gate g = Enter(op, {{"mesh", HandleAccess::Get(*this)}, {"path", path},
                               {"unit", static_cast<int>(unit)}});
@@ -172,6 +184,8 @@ bool Mesh::Save(const char* path, PointMapUnit::Enum unit) const {
     }
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 }  // namespace Vyx

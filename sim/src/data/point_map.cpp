@@ -70,7 +70,7 @@ bool UnknownFormat(const char* op, const char* path) {
 
 }  // namespace
 
-PointMap PointMap::Create(PointMapType::Enum type, Size size, double* data, bool sdk_owns_data) {
+PointMap PointMap::Create(PointMapType::Enum type, Size size, double* data, bool sdk_owns_data) try {
     static const char* const op = "PointMap::Create";
     const Gate g = Enter(op, {{"type", static_cast<int>(type)},
                               {"width", size.width},
@@ -104,9 +104,11 @@ PointMap PointMap::Create(PointMapType::Enum type, Size size, double* data, bool
         w = vyxsim::RegisterObject(Kind::PointMap, obj);
     }
     return Finish(w, g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(PointMap());
 }
 
-PointMap PointMap::CreateFromFile(const char* path, Size size, PointMapUnit::Enum unit) {
+PointMap PointMap::CreateFromFile(const char* path, Size size, PointMapUnit::Enum unit) try {
     static const char* const op = "PointMap::CreateFromFile";
     const Gate g = Enter(op, {{"path", path},
                               {"width", size.width},
@@ -183,26 +185,34 @@ PointMap PointMap::CreateFromFile(const char* path, Size size, PointMapUnit::Enu
     obj->normals = cloud.has_normals ? obj->storage.data() + 3 * cells : nullptr;
     obj->timestamp = cloud.has_timestamp ? cloud.timestamp : 0;
     return Finish(vyxsim::RegisterObject(Kind::PointMap, obj), g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(PointMap());
 }
 
-void PointMap::Destroy(PointMap map, bool no_reuse) {
+void PointMap::Destroy(PointMap map, bool no_reuse) try {
     vyxsim::data::Destroy<PointMapObj>("PointMap::Destroy", "map", Kind::PointMap, HandleAccess::Get(map),
                                        no_reuse, "point map", [](PointMapObj& obj) {
                                            if (obj.storage.empty()) return;  // caller memory
                                            obj.points = obj.normals = nullptr;
                                            vyxsim::data::RecycleDoubles(std::move(obj.storage));
                                        });
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
-bool PointMap::IsValid() const {
+bool PointMap::IsValid() const try {
     return MapQuery("PointMap::IsValid", *this, false, [](const PointMapObj&) { return true; });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-Size PointMap::GetSize() const {
+Size PointMap::GetSize() const try {
     return MapQuery("PointMap::GetSize", *this, Size(), [](const PointMapObj& obj) { return obj.size; });
+} catch (...) {
+    return vyxsim::FailUnexpected(Size());
 }
 
-PointMap PointMap::Clone() const {
+PointMap PointMap::Clone() const try {
     static const char* const op = "PointMap::Clone";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(*this)}});
     if (g == Gate::Fail) return Invalid();
@@ -222,20 +232,26 @@ PointMap PointMap::Clone() const {
     }
     copy->timestamp = src->timestamp.load();
     return Finish(w, g, op);
+} catch (...) {
+    return vyxsim::FailUnexpected(PointMap());
 }
 
-double* PointMap::GetPointDataPtr() const {
+double* PointMap::GetPointDataPtr() const try {
     return MapQuery("PointMap::GetPointDataPtr", *this, static_cast<double*>(nullptr),
                     [](const PointMapObj& obj) { return obj.points; });
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<double*>(nullptr));
 }
 
-double* PointMap::GetNormalDataPtr() const {
+double* PointMap::GetNormalDataPtr() const try {
     return MapQuery("PointMap::GetNormalDataPtr", *this, static_cast<double*>(nullptr),
                     [](const PointMapObj& obj) { return obj.normals; });
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<double*>(nullptr));
 }
 
 bool PointMap::Save(const char* filename, PointMapUnit::Enum unit, bool isBinary,
-                    const Image& image) const {
+                    const Image& image) const try {
     static const char* const op = "PointMap::Save";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(*this)},
                               {"filename", filename},
@@ -285,14 +301,18 @@ bool PointMap::Save(const char* filename, PointMapUnit::Enum unit, bool isBinary
     }
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-uint64_t PointMap::GetTimestamp() const {
+uint64_t PointMap::GetTimestamp() const try {
     return MapQuery("PointMap::GetTimestamp", *this, uint64_t{0},
                     [](const PointMapObj& obj) { return obj.timestamp.load(); });
+} catch (...) {
+    return vyxsim::FailUnexpected(uint64_t{0});
 }
 
-bool PointMap::SetTimestamp(uint64_t timestamp) {
+bool PointMap::SetTimestamp(uint64_t timestamp) try {
     static const char* const op = "PointMap::SetTimestamp";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(*this)},
                               {"timestamp", static_cast<unsigned long long>(timestamp)}});
@@ -302,6 +322,8 @@ bool PointMap::SetTimestamp(uint64_t timestamp) {
     obj->timestamp = timestamp;
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 }  // namespace Vyx

@@ -24,11 +24,16 @@ struct ViewPin {
 
 namespace {
 
+// The PinView calls. Like every entry point they let no exception out, but
+// they never touch the last error: a failure to pin (the registry's lookup
+// throwing, say) is reported as no pin at all.
 template <class H>
-ViewPin* Pin(vyxsim::Kind kind, const H& handle) {
+ViewPin* Pin(vyxsim::Kind kind, const H& handle) noexcept try {
     std::shared_ptr<vyxsim::Object> object = vyxsim::FindObject(kind, HandleAccess::Get(handle));
     if (!object) return nullptr;
     return new (std::nothrow) ViewPin{std::move(object)};
+} catch (...) {
+    return nullptr;
 }
 
 }  // namespace
@@ -39,6 +44,7 @@ ViewPin* PinView(const ConfidenceMap& map) { return Pin(vyxsim::Kind::Confidence
 ViewPin* PinView(const CorrespondMap& map) { return Pin(vyxsim::Kind::CorrespondMap, map); }
 ViewPin* PinView(const PointMap& map) { return Pin(vyxsim::Kind::PointMap, map); }
 
+// Releasing the last reference runs only destructors, which do not throw.
 void UnpinView(ViewPin* pin) { delete pin; }
 
 }  // namespace Vyx

@@ -56,7 +56,7 @@ std::mutex g_auto_network_mutex;
 
 namespace Vyx {
 
-void Device::Destroy(Device device) {
+void Device::Destroy(Device device) try {
     constexpr const char* op = "Device::Destroy";
     vyxsim::Words w = HandleAccess::Get(device);
     auto g = vyxsim::Enter(op, {{"device", w}});
@@ -67,9 +67,11 @@ void Device::Destroy(Device device) {
         return;
     }
     if (g == Gate::FailAfterWork) vyxsim::SetInjectedError(op);
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
-bool Device::IsValid() const {
+bool Device::IsValid() const try {
     constexpr const char* op = "Device::IsValid";
     vyxsim::Words w = HandleAccess::Get(*this);
     auto g = vyxsim::Enter(op, {{"device", w}});
@@ -78,9 +80,11 @@ bool Device::IsValid() const {
     if (!vyxsim::FindDeviceRecord(w)) return false;
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-void Device::Print() const {
+void Device::Print() const try {
     constexpr const char* op = "Device::Print";
     vyxsim::Words w = HandleAccess::Get(*this);
     auto g = vyxsim::Enter(op, {{"device", w}});
@@ -115,9 +119,11 @@ void Device::Print() const {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
     if (g == Gate::FailAfterWork) vyxsim::SetInjectedError(op);
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
-bool Device::GetDeviceInfo(DeviceInfo* info) const {
+bool Device::GetDeviceInfo(DeviceInfo* info) const try {
     constexpr const char* op = "Device::GetDeviceInfo";
     vyxsim::Words w = HandleAccess::Get(*this);
     auto g = vyxsim::Enter(op, {{"device", w}});
@@ -146,9 +152,11 @@ bool Device::GetDeviceInfo(DeviceInfo* info) const {
     info->support_extra = d->extra_camera;
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool Device::IsFirmwareMatch() const {
+bool Device::IsFirmwareMatch() const try {
     constexpr const char* op = "Device::IsFirmwareMatch";
     vyxsim::Words w = HandleAccess::Get(*this);
     auto g = vyxsim::Enter(op, {{"device", w}});
@@ -162,10 +170,12 @@ bool Device::IsFirmwareMatch() const {
     }
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 int Device::SetNetworkConfig(NetworkDevice part, NetworkType type, const char* ip,
-                             const char* mask, const char* gateway) {
+                             const char* mask, const char* gateway) try {
     constexpr const char* op = "Device::SetNetworkConfig";
     vyxsim::Words w = HandleAccess::Get(*this);
     auto g = vyxsim::Enter(op, {{"device", w},
@@ -222,10 +232,12 @@ int Device::SetNetworkConfig(NetworkDevice part, NetworkType type, const char* i
     }
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(vyxsim::kInjectedFault, op);
     return 0;
+} catch (...) {
+    return vyxsim::FailUnexpected(vyxsim::kInternal);
 }
 
 int Device::GetNetworkConfig(NetworkDevice part, NetworkType* type, char* ip, char* mask,
-                             char* gateway, int* link_speed_mbps) const {
+                             char* gateway, int* link_speed_mbps) const try {
     constexpr const char* op = "Device::GetNetworkConfig";
     vyxsim::Words w = HandleAccess::Get(*this);
     auto g = vyxsim::Enter(op, {{"device", w}, {"part", static_cast<int>(part)}});
@@ -250,9 +262,11 @@ int Device::GetNetworkConfig(NetworkDevice part, NetworkType* type, char* ip, ch
     *link_speed_mbps = d->LinkSpeedMbps();
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(vyxsim::kInjectedFault, op);
     return 0;
+} catch (...) {
+    return vyxsim::FailUnexpected(vyxsim::kInternal);
 }
 
-int Device::AutoConfigureNetwork() {
+int Device::AutoConfigureNetwork() try {
     constexpr const char* op = "Device::AutoConfigureNetwork";
     vyxsim::Words w = HandleAccess::Get(*this);
     auto g = vyxsim::Enter(op, {{"device", w}});
@@ -301,6 +315,8 @@ int Device::AutoConfigureNetwork() {
     }
     if (g == Gate::FailAfterWork) return vyxsim::FailInjected(vyxsim::kInjectedFault, op);
     return 0;
+} catch (...) {
+    return vyxsim::FailUnexpected(vyxsim::kInternal);
 }
 
 }  // namespace Vyx

@@ -70,14 +70,16 @@ void ShutdownSystem() {
 
 namespace Vyx {
 
-const char* GetVersion() {
+const char* GetVersion() try {
     vyxsim::TraceCall("GetVersion");
     const char* scripted = nullptr;
     if (vyxsim::ScriptedVersion(&scripted)) return scripted;
     return kVersionText;
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<const char*>(nullptr));
 }
 
-bool SystemInit() {
+bool SystemInit() try {
     auto g = vyxsim::Enter("SystemInit", {}, false);
     if (g == vyxsim::Gate::Fail) return false;
     {
@@ -90,19 +92,25 @@ bool SystemInit() {
     }
     if (g == vyxsim::Gate::FailAfterWork) return vyxsim::FailInjected(false, "SystemInit");
     return true;
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-bool SystemIsInited() {
+bool SystemIsInited() try {
     vyxsim::TraceCall("SystemIsInited");
     return vyxsim::SystemInitialised();
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
-void SystemShutdown() {
+void SystemShutdown() try {
     vyxsim::TraceCall("SystemShutdown");
     vyxsim::ShutdownSystem();
+} catch (...) {
+    vyxsim::FailUnexpected();
 }
 
-int SystemListDevices(Device* devices, int capacity, int* count, SystemListDeviceType::Enum type) {
+int SystemListDevices(Device* devices, int capacity, int* count, SystemListDeviceType::Enum type) try {
     constexpr const char* op = "SystemListDevices";
     auto g = vyxsim::Enter(op, {{"capacity", capacity}, {"type", static_cast<int>(type)}});
     if (g == vyxsim::Gate::Fail) return GetLastError();
@@ -151,9 +159,11 @@ int SystemListDevices(Device* devices, int capacity, int* count, SystemListDevic
         return vyxsim::kInjectedFault;
     }
     return 0;
+} catch (...) {
+    return vyxsim::FailUnexpected(vyxsim::kInternal);
 }
 
-Device SystemFindDevice(const char* serialNumber) {
+Device SystemFindDevice(const char* serialNumber) try {
     constexpr const char* op = "SystemFindDevice";
     auto g = vyxsim::Enter(op, {{"serialNumber", serialNumber}});
     if (g == vyxsim::Gate::Fail) return Device();
@@ -175,6 +185,8 @@ Device SystemFindDevice(const char* serialNumber) {
     Device device = HandleAccess::Make<Device>(vyxsim::DeviceHandle(record));
     if (g == vyxsim::Gate::FailAfterWork) return vyxsim::FailInjected(Device(), op);
     return device;
+} catch (...) {
+    return vyxsim::FailUnexpected(Device());
 }
 
 }  // namespace Vyx

@@ -19,7 +19,7 @@ using vyxsim::Enter;
 using vyxsim::Gate;
 namespace tools = vyxsim::tools;
 
-bool TransformPointCloud(const double* rotation9, const double* translation3, PointMap& map) {
+bool TransformPointCloud(const double* rotation9, const double* translation3, PointMap& map) try {
     static const char* const op = "TransformPointCloud";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(map)}});
     if (g == Gate::Fail) return false;
@@ -46,6 +46,8 @@ bool TransformPointCloud(const double* rotation9, const double* translation3, Po
         if (g == Gate::FailAfterWork) return vyxsim::FailInjected(false, op);
         return true;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
 }
 
 namespace {
@@ -93,7 +95,7 @@ bool CirclesNear(const char* op, const tools::Grey& grey, const float* reference
 
 int TestAccuracy(const Image& image, const PointMap& map, const float* reference2d, const float* reference3d,
                  int cols, int rows, float spacing_mm, float* centers2d, float* centers3d, float& mean_spacing_error_mm,
-                 float& flatness_mm) {
+                 float& flatness_mm) try {
     static const char* const op = "TestAccuracy";
     const Gate g = Enter(op, {{"image", HandleAccess::Get(image)},
                               {"map", HandleAccess::Get(map)},
@@ -217,6 +219,8 @@ int TestAccuracy(const Image& image, const PointMap& map, const float* reference
         }
         return 0;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<int>(vyxsim::kInternal));
 }
 
 }  // namespace Vyx

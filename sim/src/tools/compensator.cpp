@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <new>
 
 #include "core/call.h"
 #include "core/error.h"
@@ -28,16 +29,28 @@ struct Compensator_FixedMarkers::State {
     tools::Rigid drift;                              // reference frame -> current frame
 };
 
-// Construction and destruction cannot fail and need no initialised system;
-// both are traced with the object's address so that callers can pair them.
-Compensator_FixedMarkers::Compensator_FixedMarkers() : state_(new State) {
-    vyxsim::TraceCall("Compensator_FixedMarkers::Compensator_FixedMarkers",
-                      {{"object", reinterpret_cast<uintptr_t>(this)}});
+// Construction and destruction need no initialised system; both are traced
+// with the object's address so that callers can pair them. Neither lets an
+// exception out: a constructor cannot report failure by its result, so it
+// sets the last error and leaves an object whose calls fail (kInternal) when
+// its state could not be allocated.
+Compensator_FixedMarkers::Compensator_FixedMarkers() : state_(new (std::nothrow) State) {
+    try {
+        vyxsim::TraceCall("Compensator_FixedMarkers::Compensator_FixedMarkers",
+                          {{"object", reinterpret_cast<uintptr_t>(this)}});
+        if (!state_) throw std::bad_alloc();
+    } catch (...) {
+        vyxsim::FailUnexpected();
+    }
 }
 
 Compensator_FixedMarkers::~Compensator_FixedMarkers() {
-    vyxsim::TraceCall("Compensator_FixedMarkers::~Compensator_FixedMarkers",
-                      {{"object", reinterpret_cast<uintptr_t>(this)}});
+    try {
+        vyxsim::TraceCall("Compensator_FixedMarkers::~Compensator_FixedMarkers",
+                          {{"object", reinterpret_cast<uintptr_t>(this)}});
+    } catch (...) {
+        vyxsim::FailUnexpected();
+    }
     delete state_;
 }
 
@@ -61,14 +74,22 @@ bool MarkersByCode(const char* op, const PointMap& map, const Image& image,
     return true;
 }
 
+// False, with kInternal set, for a compensator whose state could not be
+// allocated when it was constructed.
+bool HasState(const void* state, const char* op) {
+    if (state) return true;
+    return vyxsim::Fail(false, vyxsim::kInternal, std::string(op) + ": internal error: out of memory");
+}
+
 }  // namespace
 
-int Compensator_FixedMarkers::Initialize(const PointMap& map, const Image& image, int min_markers) {
+int Compensator_FixedMarkers::Initialize(const PointMap& map, const Image& image, int min_markers) try {
     static const char* const op = "Compensator_FixedMarkers::Initialize";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(map)},
                               {"image", HandleAccess::Get(image)},
                               {"min_markers", min_markers}});
     if (g == Gate::Fail) return -tools::LastCode();
+    if (!HasState(state_, op)) return -static_cast<int>(vyxsim::kInternal);
     return tools::Guarded(op, -static_cast<int>(vyxsim::kInvalidArgument), [&]() -> int {
         std::map<uint32_t, Eigen::Vector3d> found;
         if (!MarkersByCode(op, map, image, &found)) return -tools::LastCode();
@@ -98,12 +119,15 @@ int Compensator_FixedMarkers::Initialize(const PointMap& map, const Image& image
         }
         return count;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(-static_cast<int>(vyxsim::kInternal));
 }
 
-int Compensator_FixedMarkers::Update(const PointMap& map, const Image& image, double& drift) {
+int Compensator_FixedMarkers::Update(const PointMap& map, const Image& image, double& drift) try {
     static const char* const op = "Compensator_FixedMarkers::Update";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(map)}, {"image", HandleAccess::Get(image)}});
     if (g == Gate::Fail) return 0;
+    if (!HasState(state_, op)) return 0;
     return tools::Guarded(op, 0, [&]() -> int {
         std::map<uint32_t, Eigen::Vector3d> reference;
         {
@@ -141,12 +165,15 @@ int Compensator_FixedMarkers::Update(const PointMap& map, const Image& image, do
         if (g == Gate::FailAfterWork) return vyxsim::FailInjected(0, op);
         return 1;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(0);
 }
 
-int Compensator_FixedMarkers::Apply(PointMap& map) {
+int Compensator_FixedMarkers::Apply(PointMap& map) try {
     static const char* const op = "Compensator_FixedMarkers::Apply";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(map)}});
     if (g == Gate::Fail) return 0;
+    if (!HasState(state_, op)) return 0;
     return tools::Guarded(op, 0, [&]() -> int {
         tools::Rigid inverse;
         {
@@ -162,6 +189,8 @@ int Compensator_FixedMarkers::Apply(PointMap& map) {
         if (g == Gate::FailAfterWork) return vyxsim::FailInjected(0, op);
         return 1;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(0);
 }
 
 }  // namespace Vyx

@@ -155,7 +155,7 @@ int GetExternalCameraExtrinsicMatrix(const Image& image1, const PointMap& map1, 
                                      const Image& image2, const PointMap& map2, const uint8_t* mask2,
                                      const Image& image3, const PointMap& map3, const uint8_t* mask3, int width,
                                      int height, const float* camera_matrix9, const float* distortion5,
-                                     float* extrinsic16, double& reprojection_error) {
+                                     float* extrinsic16, double& reprojection_error) try {
     static const char* const op = "GetExternalCameraExtrinsicMatrix";
     const Gate g = Enter(op, {{"image1", HandleAccess::Get(image1)},
                               {"map1", HandleAccess::Get(map1)},
@@ -207,10 +207,12 @@ int GetExternalCameraExtrinsicMatrix(const Image& image1, const PointMap& map1, 
         if (g == Gate::FailAfterWork) return vyxsim::FailInjected(0, op);
         return 1;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(0);
 }
 
 PointMap GetExternalCameraPointMap(const PointMap& map, int width, int height, const float* camera_matrix9,
-                                   const float* distortion5, const float* extrinsic16) {
+                                   const float* distortion5, const float* extrinsic16) try {
     static const char* const op = "GetExternalCameraPointMap";
     const Gate g = Enter(op, {{"map", HandleAccess::Get(map)}, {"width", width}, {"height", height}});
     if (g == Gate::Fail) return PointMap();
@@ -285,6 +287,8 @@ PointMap GetExternalCameraPointMap(const PointMap& map, int width, int height, c
         }
         return HandleAccess::Make<PointMap>(w);
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(PointMap());
 }
 
 }  // namespace Vyx

@@ -30,7 +30,7 @@ int Injected(const char* op) {
 }  // namespace
 
 int DetectCodedCircleMarker(const Image& image, const CodedCircleMarkerType& type, int* count,
-                            CodedCircleMarker* markers) {
+                            CodedCircleMarker* markers) try {
     static const char* const op = "DetectCodedCircleMarker";
     const Gate g = Enter(op, {{"image", HandleAccess::Get(image)},
                               {"N", static_cast<int>(type.N)},
@@ -56,9 +56,11 @@ int DetectCodedCircleMarker(const Image& image, const CodedCircleMarkerType& typ
         if (g == Gate::FailAfterWork) return Injected(op);
         return 0;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<int>(vyxsim::kInternal));
 }
 
-int DetectConcentricCircleMarker2d(const Image& image, int* count, double* values2d) {
+int DetectConcentricCircleMarker2d(const Image& image, int* count, double* values2d) try {
     static const char* const op = "DetectConcentricCircleMarker2d";
     const Gate g = Enter(op, {{"image", HandleAccess::Get(image)}});
     if (g == Gate::Fail) return tools::LastCode();
@@ -77,10 +79,12 @@ int DetectConcentricCircleMarker2d(const Image& image, int* count, double* value
         if (g == Gate::FailAfterWork) return Injected(op);
         return 0;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<int>(vyxsim::kInternal));
 }
 
 int DetectConcentricCircleMarker3d(const Image& image, const PointMap& map, int* count, double* values2d,
-                                   double* values3d) {
+                                   double* values3d) try {
     static const char* const op = "DetectConcentricCircleMarker3d";
     const Gate g = Enter(op, {{"image", HandleAccess::Get(image)}, {"map", HandleAccess::Get(map)}});
     if (g == Gate::Fail) return tools::LastCode();
@@ -110,11 +114,13 @@ int DetectConcentricCircleMarker3d(const Image& image, const PointMap& map, int*
         if (g == Gate::FailAfterWork) return Injected(op);
         return 0;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<int>(vyxsim::kInternal));
 }
 
 int GetTwoCameraTransformByCodedCircleMarker(const PointMap& map1, const Image& image1, const PointMap& map2,
                                              const Image& image2, const CodedCircleMarkerType& type,
-                                             double* rotation9, double* translation3) {
+                                             double* rotation9, double* translation3) try {
     static const char* const op = "GetTwoCameraTransformByCodedCircleMarker";
     const Gate g = Enter(op, {{"map1", HandleAccess::Get(map1)},
                               {"image1", HandleAccess::Get(image1)},
@@ -169,6 +175,8 @@ int GetTwoCameraTransformByCodedCircleMarker(const PointMap& map1, const Image& 
         if (g == Gate::FailAfterWork) return Injected(op);
         return 0;
     });
+} catch (...) {
+    return vyxsim::FailUnexpected(static_cast<int>(vyxsim::kInternal));
 }
 
 }  // namespace Vyx
