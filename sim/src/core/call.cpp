@@ -124,65 +124,75 @@ void Record(const char* op, std::initializer_list<TraceArg> args) {
 }
 
 // ---------------------------------------------------------------------------
-// Injected failures
+// Injected failures and exceptions
 
-struct Injection {
-    int count = 0;
-    bool write_outputs = false;
+// Per-op entries that the next `count` calls of the op consume, one each:
+// injected failures and injected exceptions.
+template <class Entry>
+class Injections {
+public:
+    // Consumes one call of `op`'s entry into `*taken`; false when it has none.
+    bool Take(const char* op, Entry* taken) {
+        if (entries_.load(std::memory_order_acquire) == 0 || op == nullptr) return false;
+        std::lock_guard lock(mutex_);
+        auto it = map_.find(op);
+        if (it == map_.end()) return false;
+        *taken = it->second.entry;
+        if (--it->second.count <= 0) {
+            map_.erase(it);
+            entries_.store(static_cast<int>(map_.size()), std::memory_order_release);
+        }
+        return true;
+    }
+    // The next `count` calls of `op` take `entry` (count <= 0 removes it).
+    void Set(const std::string& op, int count, Entry entry) {
+        std::lock_guard lock(mutex_);
+        if (count <= 0) {
+            map_.erase(op);
+        } else {
+            map_[op] = Counted{count, entry};
+        }
+        entries_.store(static_cast<int>(map_.size()), std::memory_order_release);
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        map_.clear();
+        entries_.store(0, std::memory_order_release);
+    }
+
+private:
+    struct Counted {
+        int count = 0;
+        Entry entry{};
+    };
+    std::atomic<int> entries_{0};  // lets calls skip the mutex when there are none
+    std::mutex mutex_;
+    std::unordered_map<std::string, Counted> map_;
 };
 
-std::atomic<int> g_injection_entries{0};  // lets calls skip the mutex when none
-std::mutex g_injection_mutex;
-std::unordered_map<std::string, Injection> g_injections;
+struct Failure {
+    bool write_outputs = false;
+};
+struct Exception {
+    bool out_of_memory = false;
+};
+
+Injections<Failure> g_failures;
+Injections<Exception> g_exceptions;
 
 // Consumes one injected failure of `op`, if any.
 Gate TakeInjection(const char* op) {
-    if (g_injection_entries.load(std::memory_order_acquire) == 0) return Gate::Proceed;
-    std::lock_guard lock(g_injection_mutex);
-    auto it = g_injections.find(op);
-    if (it == g_injections.end()) return Gate::Proceed;
-    bool write = it->second.write_outputs;
-    if (--it->second.count <= 0) {
-        g_injections.erase(it);
-        g_injection_entries.store(static_cast<int>(g_injections.size()), std::memory_order_release);
-    }
-    return write ? Gate::FailAfterWork : Gate::Fail;
+    Failure f;
+    if (!g_failures.Take(op, &f)) return Gate::Proceed;
+    return f.write_outputs ? Gate::FailAfterWork : Gate::Fail;
 }
-
-// ---------------------------------------------------------------------------
-// Injected exceptions
-
-struct ThrowInjection {
-    int count = 0;
-    bool out_of_memory = false;
-};
-
-std::atomic<int> g_throw_entries{0};  // lets calls skip the mutex when none
-std::mutex g_throw_mutex;
-std::unordered_map<std::string, ThrowInjection> g_throws;
 
 // Throws when an exception is injected for `op`, consuming one.
 void ThrowIfInjected(const char* op) {
-    if (g_throw_entries.load(std::memory_order_acquire) == 0 || op == nullptr) return;
-    bool out_of_memory = false;
-    {
-        std::lock_guard lock(g_throw_mutex);
-        auto it = g_throws.find(op);
-        if (it == g_throws.end()) return;
-        out_of_memory = it->second.out_of_memory;
-        if (--it->second.count <= 0) {
-            g_throws.erase(it);
-            g_throw_entries.store(static_cast<int>(g_throws.size()), std::memory_order_release);
-        }
-    }
-    if (out_of_memory) throw std::bad_alloc();
+    Exception e;
+    if (!g_exceptions.Take(op, &e)) return;
+    if (e.out_of_memory) throw std::bad_alloc();
     throw std::runtime_error("exception injected through the control interface");
-}
-
-void ClearInjectedExceptions() {
-    std::lock_guard lock(g_throw_mutex);
-    g_throws.clear();
-    g_throw_entries.store(0, std::memory_order_release);
 }
 
 // The op of the call that passed the gate last on this thread (CurrentOp).
@@ -315,32 +325,16 @@ void ClearTraceLines() {
 }
 
 void InjectFailure(const std::string& op, int count, bool write_outputs) {
-    std::lock_guard lock(g_injection_mutex);
-    if (count <= 0) {
-        g_injections.erase(op);
-    } else {
-        g_injections[op] = Injection{count, write_outputs};
-    }
-    g_injection_entries.store(static_cast<int>(g_injections.size()), std::memory_order_release);
+    g_failures.Set(op, count, Failure{write_outputs});
 }
 
 void ClearInjectedFailures() {
-    {
-        std::lock_guard lock(g_injection_mutex);
-        g_injections.clear();
-        g_injection_entries.store(0, std::memory_order_release);
-    }
-    ClearInjectedExceptions();
+    g_failures.Clear();
+    g_exceptions.Clear();
 }
 
 void InjectException(const std::string& op, int count, bool out_of_memory) {
-    std::lock_guard lock(g_throw_mutex);
-    if (count <= 0) {
-        g_throws.erase(op);
-    } else {
-        g_throws[op] = ThrowInjection{count, out_of_memory};
-    }
-    g_throw_entries.store(static_cast<int>(g_throws.size()), std::memory_order_release);
+    g_exceptions.Set(op, count, Exception{out_of_memory});
 }
 
 void HoldOp(const std::string& op, int limit_ms) {
