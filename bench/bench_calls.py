@@ -20,6 +20,7 @@ BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
 sys.path.append(str(BUILD / "python"))  # test-only modules such as the pybind11 floor
 sys.path.insert(0, str(ROOT / "bench"))
 
+import figures  # noqa: E402
 import PyVyx as vx  # noqa: E402
 import pyvyx_floor as floor  # noqa: E402
 from bench_views import median_ns_per_call  # noqa: E402
@@ -41,6 +42,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--batches", type=int, default=21)
     parser.add_argument("--calls", type=int, default=20000, help="calls per batch")
+    figures.add_option(parser)
     args = parser.parse_args()
 
     if not vx.SystemInit():
@@ -69,12 +71,15 @@ def main():
             least = median_ns_per_call(same_shape, args.calls, args.batches)
             own = sdk.get(bench, 0.0) if bench else 0.0
             print(f"{what:32} {ours:9.0f} {own:7.0f} {ours - own:11.0f} {least:9.0f}")
+            figures.figure("calls", f"{what}, binding ns (PyVyx - SDK)", ours - own, "ns",
+                           reference=("pybind11 floor", least), goal="close to 1")
     finally:
         camera.Close()
         vx.X1.Destroy(camera)
         vx.ImageDestroy(image)
         vx.SystemShutdown()
     print("binding ns = PyVyx ns - SDK ns; floor ns: a pybind11 call of the same shape that does nothing")
+    figures.emit(args)
 
 
 if __name__ == "__main__":

@@ -21,6 +21,7 @@ BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
 sys.path.append(str(BUILD / "python"))  # test-only modules such as the pybind11 floor
 
 import numpy as np  # noqa: E402
+import figures  # noqa: E402
 import PyVyx as vx  # noqa: E402
 
 WIDTH, HEIGHT = 1280, 1024
@@ -49,6 +50,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--dir", default="/tmp", help="where the temporary files go")
     parser.add_argument("--repeats", type=int, default=5)
+    figures.add_option(parser)
     args = parser.parse_args()
 
     if not vx.SystemInit():
@@ -58,6 +60,7 @@ def main():
             run(pathlib.Path(tmp), args.repeats)
     finally:
         vx.SystemShutdown()
+    figures.emit(args)
 
 
 def run(tmp, repeats):
@@ -110,6 +113,10 @@ def run(tmp, repeats):
                           ("PointMap.CreateFromFile", load_s),
                           ("plain read()", read_s)):
         print(f"{name:<28} {seconds * 1e3:10.1f} {mb / seconds:9.0f}")
+    figures.figure("PLY", "PointMap.Save (binary PLY), MB/s", mb / save_s, "MB/s",
+                   reference=("plain write()", mb / write_s), goal="close to 1")
+    figures.figure("PLY", "PointMap.CreateFromFile (binary PLY), MB/s", mb / load_s, "MB/s",
+                   reference=("plain read()", mb / read_s), goal="close to 1")
 
 
 if __name__ == "__main__":

@@ -25,6 +25,7 @@ BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
 sys.path.append(str(BUILD / "python"))  # test-only modules such as the pybind11 floor
 
 import numpy as np  # noqa: E402
+import figures  # noqa: E402
 import PyVyx as vx  # noqa: E402
 
 SIZES = [("1.3 MP", 1280, 1024), ("5 MP", 2448, 2048)]
@@ -48,6 +49,7 @@ def main():
     parser.add_argument("--copies", type=int, default=9, help="copies timed per size")
     parser.add_argument("--views-only", action="store_true",
                         help="time the views only and print them as JSON (for the second process)")
+    figures.add_option(parser)
     args = parser.parse_args()
     if args.views_only:
         args.copies = 0
@@ -87,6 +89,12 @@ def main():
     small, large = rows[0][4], rows[-1][4]
     print(f"asarray time, {rows[-1][0]} / {rows[0][0]}: {large / small:.2f} "
           f"(bytes ratio {rows[-1][3] / rows[0][3]:.2f})")
+    for label, width, height, nbytes, asarray_ns, memview_ns, copy_ns in rows:
+        figures.figure("views", f"numpy.asarray(point map {width}x{height})", asarray_ns, "ns",
+                       reference=("np.copy of its bytes", copy_ns), goal="no growth with size")
+    figures.figure("views", f"asarray time {rows[-1][0]} / {rows[0][0]}", large / small, "x",
+                   goal="about 1")
+    figures.emit(args)
 
 
 def views_without_pins(args):

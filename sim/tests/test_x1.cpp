@@ -20,7 +20,8 @@
 #include <Eigen/Dense>
 
 #include "camera/options.h"
-#include "camera/pipeline.h"
+#include "sensor/exposure.h"
+#include "sensor/noise.h"
 #include "core/devices.h"
 #include "core/error.h"
 #include "core/handles.h"

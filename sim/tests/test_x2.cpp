@@ -10,7 +10,8 @@
 
 #include <unistd.h>
 
-#include "camera/pipeline.h"
+#include "sensor/exposure.h"
+#include "sensor/noise.h"
 #include "core/error.h"
 #include "test_x2_support.h"
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "camera/options.h"
-#include "camera/pipeline.h"
+#include "sensor/exposure.h"
 #include "camera/x2_camera.h"
 #include "camera/x2_shared.h"
 #include "core/error.h"

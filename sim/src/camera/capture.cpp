@@ -1,10 +1,16 @@
 // Shared capture steps.
 #include "camera/capture.h"
+#include "sensor/exposure.h"
+#include "sensor/image.h"
+#include "sensor/measurement.h"
+#include "sensor/noise.h"
+#include "sensor/samples.h"
 
 #include <atomic>
 
 #include "core/clock.h"
 #include "core/error.h"
+#include "rendering/frame_cache.h"
 
 namespace vyxsim::cam {
 
@@ -15,22 +21,24 @@ double ReferenceDistance(const DeviceRecord& d) {
     return 0.6;
 }
 
-bool RenderCamera(const char* op, const std::shared_ptr<DeviceRecord>& device, const CameraModel& camera, int step,
-                  scene::Frame* frame, std::shared_ptr<const scene::Scene>* scene_out) {
+std::shared_ptr<const scene::Frame> RenderCamera(const char* op, const std::shared_ptr<DeviceRecord>& device,
+                                                 const CameraModel& camera, int step,
+                                                 std::shared_ptr<const scene::Scene>* scene_out) {
     std::string why;
     auto sc = scene::SceneForDevice(device, &why);
-    if (!sc) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
+    if (!sc) return Fail(nullptr, kInvalidArgument, std::string(op) + ": " + why);
     scene::RenderSetup setup;
     setup.camera = &camera;
     setup.projector = &device->projector;
     setup.reference_distance = ReferenceDistance(*device);
     setup.step = step;
-    if (!scene::Render(*sc, setup, frame)) {
-        return Fail(false, kInvalidArgument,
+    auto frame = scene::RenderCached(*sc, setup);
+    if (!frame) {
+        return Fail(nullptr, kInvalidArgument,
                     std::string(op) + ": the camera model of device '" + Printable(device->serial, 40) + "' is unusable");
     }
     if (scene_out) *scene_out = sc;
-    return true;
+    return frame;
 }
 
 Sensor SensorFor(const DeviceRecord& d, const scene::Scene& s, const std::array<float, 3>& balance) {

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "camera/camera_state.h"
-#include "camera/pipeline.h"
+#include "sensor/model.h"
 #include "core/devices.h"
 #include "scene/render.h"
 #include "scene/scene.h"
@@ -20,12 +20,14 @@ namespace vyxsim::cam {
 // the device's working range.
 double ReferenceDistance(const DeviceRecord& device);
 
-// Renders what `camera` (one of the device's models) sees of the device's
-// scene, with every `step`-th pixel. Fails, naming `op`, when the device's
-// scene is invalid or the camera model unusable. `scene_out` (optional)
-// receives the scene rendered.
-bool RenderCamera(const char* op, const std::shared_ptr<DeviceRecord>& device, const CameraModel& camera, int step,
-                  scene::Frame* frame, std::shared_ptr<const scene::Scene>* scene_out);
+// What `camera` (one of the device's models) sees of the device's scene,
+// with every `step`-th pixel: rendered once and then taken from the render
+// cache. Null, with the failure set naming `op`, when the device's scene is
+// invalid or the camera model unusable. `scene_out` (optional) receives the
+// scene rendered.
+std::shared_ptr<const scene::Frame> RenderCamera(const char* op, const std::shared_ptr<DeviceRecord>& device,
+                                                 const CameraModel& camera, int step,
+                                                 std::shared_ptr<const scene::Scene>* scene_out);
 
 Sensor SensorFor(const DeviceRecord& device, const scene::Scene& scene, const std::array<float, 3>& balance);
 // The camera with the projector as the other end of its triangulation.

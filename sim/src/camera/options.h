@@ -1,11 +1,14 @@
 // Capture options records: validation, JSON form and the trace text.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "core/devices.h"
+#include "sensor/model.h"
 #include "vyx/x1.h"
 #include "vyx/x2.h"
 
@@ -28,6 +31,43 @@ bool OptionsFromJson(const nlohmann::json& j, const std::string& path, Vyx::X1::
                      std::string* error);
 bool OptionsFromJson(const nlohmann::json& j, const std::string& path, Vyx::X2::CaptureOptions* out,
                      std::string* error);
+
+// The sensor's records for a capture with X1 or X2 options: both option
+// records name these fields alike.
+template <class Options>
+cam::Params3D Params3DFrom(const Options& o) {
+    cam::Params3D p;
+    if (o.hdr_exposure_times > 0) {
+        for (int i = 0; i < std::min(o.hdr_exposure_times, 3); ++i) {
+            p.exposures.push_back({o.hdr_exposure_time_content[i], o.hdr_gain_content[i],
+                                   o.hdr_projector_brightness_content[i], o.hdr_scan_times_content[i]});
+        }
+    } else {
+        p.exposures.push_back({o.exposure_time_3d, o.gain_3d, o.projector_brightness, o.scan_times});
+    }
+    p.mode = o.capture_mode;
+    p.light_contrast_threshold = o.light_contrast_threshold;
+    p.confidence_threshold = o.confidence_threshold;
+    p.roi = o.roi;
+    p.truncate_min_mm = o.truncate_z_min;
+    p.truncate_max_mm = o.truncate_z_max;
+    p.calc_normal = o.calc_normal;
+    p.normal_radius = static_cast<int>(std::clamp<uint32_t>(o.calc_normal_radius, 1u, 1000u));
+    p.smoothness = o.smoothness;
+    p.gamma = o.gamma_3d;
+    return p;
+}
+
+template <class Options>
+cam::Params2D Params2DFrom(const Options& o) {
+    cam::Params2D p;
+    p.time_ms = o.exposure_time_2d;
+    p.gain_db = o.gain_2d;
+    p.gamma = o.gamma_2d;
+    p.brightness = o.projector_brightness;
+    p.use_projector = o.use_projector_capturing_2d_image;
+    return p;
+}
 
 // Ranges a device accepts.
 constexpr int kExposureMin = 3, kExposureMax = 100;       // milliseconds

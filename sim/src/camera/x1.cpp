@@ -19,7 +19,11 @@
 #include "camera/capture.h"
 #include "camera/maintenance.h"
 #include "camera/options.h"
-#include "camera/pipeline.h"
+#include "sensor/exposure.h"
+#include "sensor/image.h"
+#include "sensor/measurement.h"
+#include "sensor/noise.h"
+#include "sensor/samples.h"
 #include "camera/x2_shared.h"
 #include "core/call.h"
 #include "core/clock.h"
@@ -138,9 +142,9 @@ bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
 
-    auto frame = std::make_shared<scene::Frame>();
     std::shared_ptr<const scene::Scene> sc;
-    if (!cam::RenderCamera(op, c.device, c.Model(), 1, frame.get(), &sc)) return false;
+    const auto frame = cam::RenderCamera(op, c.device, c.Model(), 1, &sc);
+    if (!frame) return false;
 
     uint64_t capture_index;
     std::array<float, 3> balance;
@@ -151,9 +155,9 @@ bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
         balance = c.state->settings.balance;
         ct = c.state->settings.x1_transform;
     }
-    cam::Params3D p3 = cam::Params3DFrom(o);
+    cam::Params3D p3 = Params3DFrom(o);
     if (!OutputTransform(op, c, o.transform_to_camera, ct, *sc, &p3.output)) return false;
-    const cam::Params2D p2 = cam::Params2DFrom(o);
+    const cam::Params2D p2 = Params2DFrom(o);
 
     const Vyx::Size size{frame->width, frame->height};
     X1Obj::Results r;
@@ -214,9 +218,10 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
 
-    scene::Frame frame;
     std::shared_ptr<const scene::Scene> sc;
-    if (!cam::RenderCamera(op, c.device, c.Model(), 1, &frame, &sc)) return false;
+    const auto rendered = cam::RenderCamera(op, c.device, c.Model(), 1, &sc);
+    if (!rendered) return false;
+    const scene::Frame& frame = *rendered;
     uint64_t capture_index;
     std::array<float, 3> balance;
     {
@@ -224,7 +229,7 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
         capture_index = ++c.state->captures;
         balance = c.state->settings.balance;
     }
-    const cam::Params2D p2 = cam::Params2DFrom(o);
+    const cam::Params2D p2 = Params2DFrom(o);
     X1Obj::Results r;
     r.image = NewImage(c.device->color ? Vyx::ImageType::BGR8 : Vyx::ImageType::Mono8, {frame.width, frame.height},
                        &r.image_obj);
@@ -287,7 +292,7 @@ bool AutoSetting(const Vyx::X1& self, const char* op, Vyx::X1::CaptureOptions& o
         if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
         cam::Samples samples;
         if (!cam::QuickSamples(op, c.device, *c.state, c.Model(), options.gain_3d, options.projector_brightness,
-                               cam::Params2DFrom(options), roi, &samples)) {
+                               Params2DFrom(options), roi, &samples)) {
             return false;
         }
         Vyx::X1::CaptureOptions result = options;
@@ -610,9 +615,10 @@ bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
         if (!vyxsim::CameraReady(c, op)) return false;
         if (!vyxsim::cam::WhiteBalanceArgs(op, *c.device, frames, options, c.Model(), roi)) return false;
         if (!vyxsim::cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
-        vyxsim::scene::Frame frame;
         std::shared_ptr<const vyxsim::scene::Scene> sc;
-        if (!vyxsim::cam::RenderCamera(op, c.device, c.Model(), 1, &frame, &sc)) return false;
+        const auto rendered = vyxsim::cam::RenderCamera(op, c.device, c.Model(), 1, &sc);
+        if (!rendered) return false;
+        const vyxsim::scene::Frame& frame = *rendered;
         std::array<float, 3> current, ratios;
         uint64_t capture_index;
         {
@@ -621,7 +627,7 @@ bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
             capture_index = ++c.state->captures;
         }
         if (!vyxsim::cam::GreyWorldBalance(op, {{&frame, c.camera_index}}, c.device->serial, capture_index,
-                                           vyxsim::kNoiseBalance, frames, vyxsim::cam::Params2DFrom(options),
+                                           vyxsim::kNoiseBalance, frames, vyxsim::Params2DFrom(options),
                                            vyxsim::cam::SensorFor(*c.device, *sc, current), roi, &ratios)) {
             return false;
         }

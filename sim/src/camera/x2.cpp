@@ -15,12 +15,18 @@
 #include <vector>
 
 #include "camera/capture.h"
+#include "sensor/exposure.h"
+#include "sensor/image.h"
+#include "sensor/measurement.h"
+#include "sensor/noise.h"
+#include "sensor/samples.h"
 #include "camera/maintenance.h"
 #include "camera/options.h"
 #include "camera/x2_camera.h"
 #include "camera/x2_linescan.h"
 #include "camera/x2_stereo.h"
 #include "core/clock.h"
+#include "rendering/frame_cache.h"
 
 namespace vyxsim {
 
@@ -292,11 +298,11 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
 
-    std::array<std::shared_ptr<scene::Frame>, 2> frames;
+    std::array<std::shared_ptr<const scene::Frame>, 2> frames;
     std::shared_ptr<const scene::Scene> sc;
     for (int i = 0; i < 2; ++i) {
-        frames[i] = std::make_shared<scene::Frame>();
-        if (!cam::RenderCamera(op, c.device, c.Model(i), 1, frames[i].get(), &sc)) return false;
+        frames[i] = cam::RenderCamera(op, c.device, c.Model(i), 1, &sc);
+        if (!frames[i]) return false;
     }
     uint64_t capture_index;
     std::array<float, 3> balance;
@@ -307,12 +313,11 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
         balance = c.state->settings.balance;
         ct = c.state->settings.x2_transform;
     }
-    const Vyx::X1::CaptureOptions shared = SharedFields(o);
     const int m = MeasuringCamera(o.transform_to_camera);
-    cam::Params3D p3 = cam::Params3DFrom(shared);
+    cam::Params3D p3 = Params3DFrom(o);
     if (!DeviceToOutput(op, c, o.transform_to_camera, ct, *sc, &p3.output)) return false;
     p3.output = p3.output * scene::CameraToDevice(c.Model(m));
-    const cam::Params2D p2 = cam::Params2DFrom(shared);
+    const cam::Params2D p2 = Params2DFrom(o);
 
     const scene::Frame& left = *frames[kLeftCam];
     const scene::Frame& measured = *frames[m];
@@ -335,15 +340,13 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
 
     // Where the right camera sees each left pixel's point; and, when the
     // right camera measures, where the left one sees each right pixel's.
-    cam::MapIntoCamera(*sc, c.Model(kLeftCam), left, c.Model(kRightCam), r.correspond_obj->data);
-    scene::Frame matched = measured;
-    if (m == kLeftCam) {
-        cam::KeepMatched(r.correspond_obj->data, &matched);
-    } else {
-        std::vector<double> back(2 * measured.Size());
-        cam::MapIntoCamera(*sc, c.Model(kRightCam), measured, c.Model(kLeftCam), back.data());
-        cam::KeepMatched(back.data(), &matched);
-    }
+    // A pixel of the measuring camera has a point only where the other
+    // camera sees it too.
+    const auto correspond = scene::CorrespondenceCached(*sc, c.Model(kLeftCam), frames[kLeftCam], c.Model(kRightCam));
+    std::copy(correspond->begin(), correspond->end(), r.correspond_obj->data);
+    const auto matched = m == kLeftCam ? correspond
+                                       : scene::CorrespondenceCached(*sc, c.Model(kRightCam), frames[kRightCam],
+                                                                     c.Model(kLeftCam));
 
     auto rays = scene::RaysFor(c.Model(m));
     cam::Optics optics = cam::OpticsFor(*c.device, c.Model(m), rays.get());
@@ -354,7 +357,8 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     out.depth = r.depth_obj->data;
     out.confidence = r.confidence_obj->data;
     const std::string& serial = c.device->serial;
-    cam::Compute3D(matched, optics, p3, cam::MakeNoiseStream(serial, m, capture_index, kX2Noise3D), out);
+    cam::Compute3D(measured, optics, p3, cam::MakeNoiseStream(serial, m, capture_index, kX2Noise3D), out,
+                   matched->data());
     if (o.enable_2d_in_capture) {
         const cam::Sensor sensor = cam::SensorFor(*c.device, *sc, balance);
         for (int i = 0; i < 2; ++i) {
@@ -409,16 +413,16 @@ bool Capture2DOnly(X2Obj& c, int index, const Vyx::X2::CaptureOptions& o, const 
         capture_index = ++c.state->captures;
         balance = c.state->settings.balance;
     }
-    const cam::Params2D p2 = cam::Params2DFrom(SharedFields(o));
+    const cam::Params2D p2 = Params2DFrom(o);
     std::array<Words, 3> words;
     std::array<std::shared_ptr<ImageObj>, 3> objs;
     std::size_t bytes = 0;
     for (int i : cams) {
-        scene::Frame frame;
         std::shared_ptr<const scene::Scene> sc;
-        bool ok = cam::RenderCamera(op, c.device, c.Model(i), 1, &frame, &sc);
+        const auto rendered = cam::RenderCamera(op, c.device, c.Model(i), 1, &sc);
+        bool ok = rendered != nullptr;
         if (ok) {
-            words[i] = NewImage(ImageTypeOf(*c.device), {frame.width, frame.height}, &objs[i]);
+            words[i] = NewImage(ImageTypeOf(*c.device), {rendered->width, rendered->height}, &objs[i]);
             ok = !words[i].IsZero();
         }
         if (!ok) {
@@ -427,9 +431,9 @@ bool Capture2DOnly(X2Obj& c, int index, const Vyx::X2::CaptureOptions& o, const 
             }
             return false;
         }
-        cam::Shade2D(frame, p2, cam::SensorFor(*c.device, *sc, balance),
+        cam::Shade2D(*rendered, p2, cam::SensorFor(*c.device, *sc, balance),
                      cam::MakeNoiseStream(c.device->serial, i, capture_index, kX2Noise2D), objs[i]->data);
-        bytes += frame.Size() * (c.device->color ? 3 : 1);
+        bytes += rendered->Size() * (c.device->color ? 3 : 1);
     }
     // The cameras expose together; their images share the link.
     Acquired(c, cam::Acquisition2DSeconds(p2, bytes, cam::LinkBytesPerSecond(*c.device, *c.state)),

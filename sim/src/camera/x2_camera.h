@@ -23,7 +23,7 @@
 #include "camera/camera_calls.h"
 #include "camera/camera_entry.h"
 #include "camera/camera_state.h"
-#include "camera/pipeline.h"
+#include "sensor/model.h"
 #include "camera/x2_shared.h"
 #include "core/call.h"
 #include "core/devices.h"

@@ -8,6 +8,11 @@
 #include <limits>
 
 #include "camera/capture.h"
+#include "sensor/exposure.h"
+#include "sensor/image.h"
+#include "sensor/measurement.h"
+#include "sensor/noise.h"
+#include "sensor/samples.h"
 #include "camera/maintenance.h"
 #include "camera/options.h"
 #include "camera/x2_camera.h"
@@ -113,68 +118,6 @@ bool ValidateLineScan(const Vyx::X2::CaptureOptions& o, const DeviceRecord&, std
 
 namespace {
 
-// One profile, acquired `t_ms` after the start of the scan, into `out`
-// (width x 3 values).
-void Profile(const X2Obj& c, const X2Scan& s, int row, double t_ms, double* out) {
-    const scene::Tracer& tracer = *s.tracer;
-    const Eigen::Vector3d shift(0.0, kConveyorMetresPerSecond * t_ms / 1000.0, 0.0);
-    const Eigen::Vector3d o = s.laser_origin + shift;
-    const CameraModel& meas = c.Model(s.measuring);
-    const CameraModel& other = c.Model(s.measuring == kLeftCam ? kRightCam : kLeftCam);
-    const Eigen::Matrix4d dev_to_meas = scene::DeviceToCamera(meas);
-    const double k_sigma = kLineDisparitySigmaPx / (meas.fx * std::max(StereoBaseline(*c.device), 1e-6));
-    const double scale = s.options.projector_brightness / 240.0 * s.options.line_scanner_exposure_time_us /
-                         kReferenceLineExposureUs * kLaserSensitivity;
-    const double min_mm = s.options.line_scanner_min_distance, max_mm = s.options.line_scanner_max_distance;
-    const cam::NoiseStream noise = cam::MakeNoiseStream(c.device->serial, s.measuring, s.capture_index, kX2NoiseScan);
-    const double inf = std::numeric_limits<double>::infinity();
-    for (int i = 0; i < s.width; ++i) {
-        double* q = out + 3 * static_cast<std::size_t>(i);
-        q[0] = q[1] = q[2] = kNaN;
-        const Eigen::Vector3d& d = s.laser_dirs[static_cast<std::size_t>(i)];
-        scene::Hit hit;
-        if (!tracer.Intersect(o, d, 0.0, inf, &hit)) continue;
-        Eigen::Vector3d p = o + hit.t * d;
-        Eigen::Vector3d n = hit.normal;
-        if (n.dot(d) > 0.0) n = -n;  // the side the laser lights
-        const double dist = hit.t * d.norm();
-        const double irradiance = -n.dot(d) / d.norm() * s.reference_distance * s.reference_distance / (dist * dist);
-        // Both cameras see the lit side, inside their images, unobstructed.
-        bool seen = true;
-        double view_cos = 0.0;
-        for (const CameraModel* m : {&meas, &other}) {
-            const Eigen::Vector3d centre = scene::CameraCentre(*m) + shift;
-            const Eigen::Vector3d to_cam = centre - p;
-            const double facing = n.dot(to_cam) / to_cam.norm();
-            Eigen::Vector2d px;
-            if (!(facing > 0.0) || !scene::ProjectDevice(*m, p - shift, &px) || px.x() < -0.5 || px.y() < -0.5 ||
-                px.x() > m->width - 0.5 || px.y() > m->height - 0.5) {
-                seen = false;
-                break;
-            }
-            const Eigen::Vector3d start = p + n * 1e-7;
-            if (tracer.Occluded(start, centre - start, 1e-9, 1.0 - 1e-9)) {
-                seen = false;
-                break;
-            }
-            if (m == &meas) view_cos = facing;
-        }
-        if (!seen) continue;
-        const Eigen::Vector4d in_meas = dev_to_meas * (p - shift).homogeneous();
-        const double z = in_meas.z();
-        if (z * 1000.0 < min_mm || (max_mm > 0.0 && z * 1000.0 > max_mm)) continue;
-        const double signal = scene::Luminance(tracer.Albedo(hit, 0.5 * dist / meas.fx)) * irradiance * scale;
-        if (255.0 * std::min(signal, 1.0) < s.options.line_scanner_brightness_threshold) continue;
-        if (cam::Confidence(signal, view_cos) < s.options.line_scanner_confidence) continue;
-        const std::size_t k = static_cast<std::size_t>(row) * s.width + i;
-        p += (k_sigma * z * z * cam::Gaussian(noise, k)) * d.normalized();
-        const Eigen::Vector4d po = s.output * p.homogeneous();
-        q[0] = po.x() / po.w();
-        q[1] = po.y() / po.w();
-        q[2] = po.z() / po.w();
-    }
-}
-
 // When a timed trigger takes profile `row`: row / rate after the start,
 // rounded to the nanosecond.
 ModelClock::duration RowTime(const X2Scan& s, int row) {
@@ -201,12 +144,17 @@ void Advance(X2Obj& c, X2Scan& s, bool trigger) {
         for (int r = s.Rows(); r < s.max_rows && RowTime(s, r) <= elapsed; ++r) due.push_back(RowTime(s, r));
     }
     if (due.empty()) return;
-    const std::size_t row_values = static_cast<std::size_t>(s.width) * 3;
+    const std::size_t row_values = static_cast<std::size_t>(s.Width()) * 3;
     s.points.resize(s.points.size() + due.size() * row_values);
     for (ModelClock::duration t : due) {
         const int row = s.Rows();
-        const double t_ms = std::chrono::duration<double, std::milli>(t).count();
-        Profile(c, s, row, t_ms, s.points.data() + static_cast<std::size_t>(row) * row_values);
+        double* out = s.points.data() + static_cast<std::size_t>(row) * row_values;
+        if (s.queue) {
+            const double* computed = s.queue->Row(row);
+            std::copy(computed, computed + row_values, out);
+        } else {
+            cam::ComputeProfile(*s.model, row, std::chrono::duration<double, std::milli>(t).count(), out);
+        }
         s.row_clock_us.push_back(cam::DeviceClockUsAt(opened_at, simulated, s.start + t));
     }
 }
@@ -255,26 +203,37 @@ bool StartScan(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     if (!sc) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     auto s = std::make_shared<X2Scan>();
     s->options = o;
-    s->scene = sc;
-    s->tracer = std::make_unique<scene::Tracer>(*sc, Eigen::Matrix4d::Identity());
-    s->measuring = MeasuringCamera(o.transform_to_camera);
-    s->width = c.Model(s->measuring).width;
+    auto model = std::make_shared<cam::LineScanModel>();
+    model->scene = sc;
+    model->tracer = std::make_unique<scene::Tracer>(*sc, Eigen::Matrix4d::Identity());
+    const int measuring = MeasuringCamera(o.transform_to_camera);
+    model->measuring = c.Model(measuring);
+    model->other = c.Model(measuring == kLeftCam ? kRightCam : kLeftCam);
+    model->width = model->measuring.width;
+    model->reference_distance = cam::ReferenceDistance(*c.device);
+    model->conveyor_metres_per_second = kConveyorMetresPerSecond;
+    model->k_sigma = kLineDisparitySigmaPx / (model->measuring.fx * std::max(StereoBaseline(*c.device), 1e-6));
+    model->scale = o.projector_brightness / 240.0 * o.line_scanner_exposure_time_us / kReferenceLineExposureUs *
+                   kLaserSensitivity;
+    model->min_mm = o.line_scanner_min_distance;
+    model->max_mm = o.line_scanner_max_distance;
+    model->brightness_threshold = o.line_scanner_brightness_threshold;
+    model->confidence_threshold = o.line_scanner_confidence;
     s->rows_per_ms = LineRatePerMs(o);
     s->scan_ms = o.line_scanner_scan_time_ms;
     s->max_rows = s->rows_per_ms > 0.0 ? std::max(1, static_cast<int>(std::floor(s->scan_ms * s->rows_per_ms)))
                                        : kMaxScanRows;
-    s->reference_distance = cam::ReferenceDistance(*c.device);
     // The laser sheet: projector row `laser_position` (0 .. 65535 across the
     // projector's rows), sampled at `width` points across its columns.
     const CameraModel& proj = c.device->projector;
     const Eigen::Matrix4d proj_to_dev = scene::CameraToDevice(proj);
     const double row = o.line_scanner_laser_position / 65535.0 * (proj.height - 1);
-    s->laser_origin = scene::CameraCentre(proj);
-    s->laser_dirs.resize(static_cast<std::size_t>(s->width));
-    for (int i = 0; i < s->width; ++i) {
-        const double col = (i + 0.5) * proj.width / s->width - 0.5;
+    model->laser_origin = scene::CameraCentre(proj);
+    model->laser_dirs.resize(static_cast<std::size_t>(model->width));
+    for (int i = 0; i < model->width; ++i) {
+        const double col = (i + 0.5) * proj.width / model->width - 0.5;
         const Eigen::Vector2d n = scene::Undistort(proj, {(col - proj.cx) / proj.fx, (row - proj.cy) / proj.fy});
-        s->laser_dirs[static_cast<std::size_t>(i)] = proj_to_dev.block<3, 3>(0, 0) * Eigen::Vector3d(n.x(), n.y(), 1.0);
+        model->laser_dirs[static_cast<std::size_t>(i)] = proj_to_dev.block<3, 3>(0, 0) * Eigen::Vector3d(n.x(), n.y(), 1.0);
     }
     Vyx::X2::CustomTransformOptions ct;
     {
@@ -283,7 +242,17 @@ bool StartScan(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
         ct = c.state->settings.x2_transform;
         s->start = c.state->Now();
     }
-    if (!DeviceToOutput(op, c, o.transform_to_camera, ct, *sc, &s->output)) return false;
+    model->noise = cam::MakeNoiseStream(c.device->serial, measuring, s->capture_index, kX2NoiseScan);
+    if (!DeviceToOutput(op, c, o.transform_to_camera, ct, *sc, &model->output)) return false;
+    s->model = model;
+    if (s->rows_per_ms > 0.0) {
+        // Timed triggers: every profile's time is known now.
+        std::vector<double> times_ms(static_cast<std::size_t>(s->max_rows));
+        for (int r = 0; r < s->max_rows; ++r) {
+            times_ms[static_cast<std::size_t>(r)] = std::chrono::duration<double, std::milli>(RowTime(*s, r)).count();
+        }
+        s->queue = std::make_unique<cam::ProfileQueue>(model, std::move(times_ms));
+    }
     if (!StillCurrent(c, op)) return false;
     c.scan = std::move(s);
     return true;
@@ -330,7 +299,7 @@ PointMap X2::GetFixedLineScanPointMap() try {
         if (!vyxsim::CurrentProfiles(c, op)) return false;
         const vyxsim::X2Scan& s = *c.scan;
         std::shared_ptr<vyxsim::PointMapObj> m;
-        *w = vyxsim::NewPointMap(PointMapType::PointsOnly, {s.width, s.Rows()}, &m);
+        *w = vyxsim::NewPointMap(PointMapType::PointsOnly, {s.Width(), s.Rows()}, &m);
         if (w->IsZero()) return false;
         if (!vyxsim::StillCurrent(c, op)) {
             vyxsim::RemoveObject(vyxsim::Kind::PointMap, *w);
@@ -353,13 +322,13 @@ bool X2::GetFixedLineScanPointMap(PointMap& map) try {
         vyxsim::X2Scan& s = *c.scan;
         const vyxsim::Words old = HandleAccess::Get(map);
         auto given = vyxsim::Find<vyxsim::PointMapObj>(vyxsim::Kind::PointMap, old);
-        if (given && given->size.width == s.width && given->size.height >= s.Rows()) {
+        if (given && given->size.width == s.Width() && given->size.height >= s.Rows()) {
             if (!vyxsim::StillCurrent(c, op)) return false;
             vyxsim::WriteProfiles(s, *given);
             return true;
         }
         std::shared_ptr<vyxsim::PointMapObj> m;
-        const vyxsim::Words w = vyxsim::NewPointMap(PointMapType::PointsOnly, {s.width, s.Rows()}, &m);
+        const vyxsim::Words w = vyxsim::NewPointMap(PointMapType::PointsOnly, {s.Width(), s.Rows()}, &m);
         if (w.IsZero()) return false;
         if (!vyxsim::StillCurrent(c, op)) {
             vyxsim::RemoveObject(vyxsim::Kind::PointMap, w);

@@ -21,6 +21,7 @@
 #include "core/handles.h"
 #include "scene/scene.h"
 #include "scene/tracer.h"
+#include "sensor/line_scan.h"
 #include "vyx/x2.h"
 
 namespace vyxsim {
@@ -44,26 +45,20 @@ bool ValidateLineScan(const Vyx::X2::CaptureOptions& options, const DeviceRecord
 
 struct X2Scan {
     Vyx::X2::CaptureOptions options;
-    std::shared_ptr<const scene::Scene> scene;
-    std::unique_ptr<scene::Tracer> tracer;  // rays in the device frame
-    Eigen::Matrix4d output;                 // device frame to the frame of the points
-    int measuring = 0;                      // camera whose distance limits apply
-    int width = 0;                          // points per profile
-    double rows_per_ms = 0.0;               // 0: software trigger
+    std::shared_ptr<const cam::LineScanModel> model;
+    std::unique_ptr<cam::ProfileQueue> queue;  // timed scans: the profiles, computed ahead
+    double rows_per_ms = 0.0;                  // 0: software trigger
     int max_rows = 0;
-    double scan_ms = 0.0;                   // how long the scan acquires
+    double scan_ms = 0.0;                      // how long the scan acquires
     ModelClock::time_point start{};
     uint64_t capture_index = 0;
-    double reference_distance = 0.6;
-    // The laser: its origin and one direction per point of a profile.
-    Eigen::Vector3d laser_origin;
-    std::vector<Eigen::Vector3d> laser_dirs;
 
     std::vector<double> points;           // the profiles so far, width x 3 each
     std::vector<uint64_t> row_clock_us;   // device clock at each profile
     std::vector<Words> filled;            // point maps made for the filling form
 
     int Rows() const { return static_cast<int>(row_clock_us.size()); }
+    int Width() const { return model->width; }
 };
 
 }  // namespace vyxsim

@@ -8,6 +8,11 @@
 #include <string>
 
 #include "camera/capture.h"
+#include "sensor/exposure.h"
+#include "sensor/image.h"
+#include "sensor/measurement.h"
+#include "sensor/noise.h"
+#include "sensor/samples.h"
 #include "camera/maintenance.h"
 #include "camera/options.h"
 #include "camera/x2_camera.h"
@@ -29,7 +34,7 @@ bool AutoSetting(const Vyx::X2& self, const char* op, Vyx::X2::CaptureOptions& o
         if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
         cam::Samples samples;
         if (!cam::QuickSamples(op, c.device, *c.state, c.Model(MeasuringCamera(options.transform_to_camera)),
-                               options.gain_3d, options.projector_brightness, cam::Params2DFrom(SharedFields(options)),
+                               options.gain_3d, options.projector_brightness, Params2DFrom(SharedFields(options)),
                                roi, &samples)) {
             return false;
         }
@@ -136,10 +141,11 @@ bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
         if (!vyxsim::cam::WhiteBalanceArgs(op, *c.device, frames, options, c.Model(vyxsim::kLeftCam), roi)) return false;
         if (!vyxsim::cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
         // Grey world over both cameras' views.
-        std::array<vyxsim::scene::Frame, 2> views;
+        std::array<std::shared_ptr<const vyxsim::scene::Frame>, 2> views;
         std::shared_ptr<const vyxsim::scene::Scene> sc;
         for (int i = 0; i < 2; ++i) {
-            if (!vyxsim::cam::RenderCamera(op, c.device, c.Model(i), 1, &views[i], &sc)) return false;
+            views[i] = vyxsim::cam::RenderCamera(op, c.device, c.Model(i), 1, &sc);
+            if (!views[i]) return false;
         }
         std::array<float, 3> current, ratios;
         uint64_t capture_index;
@@ -148,9 +154,9 @@ bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
             current = c.state->settings.balance;
             capture_index = ++c.state->captures;
         }
-        if (!vyxsim::cam::GreyWorldBalance(op, {{&views[0], vyxsim::kLeftCam}, {&views[1], vyxsim::kRightCam}},
+        if (!vyxsim::cam::GreyWorldBalance(op, {{views[0].get(), vyxsim::kLeftCam}, {views[1].get(), vyxsim::kRightCam}},
                                            c.device->serial, capture_index, vyxsim::kX2NoiseBalance, frames,
-                                           vyxsim::cam::Params2DFrom(vyxsim::SharedFields(options)),
+                                           vyxsim::Params2DFrom(vyxsim::SharedFields(options)),
                                            vyxsim::cam::SensorFor(*c.device, *sc, current), roi, &ratios)) {
             return false;
         }

@@ -1,6 +1,11 @@
 // Camera steps for either camera object: results, files, meshes, automatic
 // settings and white balance.
 #include "camera/x2_shared.h"
+#include "sensor/exposure.h"
+#include "sensor/image.h"
+#include "sensor/measurement.h"
+#include "sensor/noise.h"
+#include "sensor/samples.h"
 
 #include <system_error>
 
@@ -126,9 +131,10 @@ bool QuickSamples(const char* op, const std::shared_ptr<DeviceRecord>& device, C
                   const Vyx::ROI& roi, Samples* samples) {
     std::string why;
     if (!RoiInsideImage(camera, roi, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
-    scene::Frame frame;
     std::shared_ptr<const scene::Scene> sc;
-    if (!RenderCamera(op, device, camera, kQuickStep, &frame, &sc)) return false;
+    const auto rendered = RenderCamera(op, device, camera, kQuickStep, &sc);
+    if (!rendered) return false;
+    const scene::Frame& frame = *rendered;
     std::array<float, 3> balance;
     {
         std::lock_guard<std::mutex> lock(state.mutex);

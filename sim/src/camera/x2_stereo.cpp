@@ -44,11 +44,4 @@ void MapIntoCamera(const scene::Scene& scene, const CameraModel& from, const sce
     }
 }
 
-void KeepMatched(const double* uv, scene::Frame* frame) {
-    const std::size_t n = frame->Size();
-    for (std::size_t k = 0; k < n; ++k) {
-        if (std::isnan(uv[2 * k])) frame->irradiance[k] = 0.0f;
-    }
-}
-
 }  // namespace vyxsim::cam

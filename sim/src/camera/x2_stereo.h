@@ -16,9 +16,4 @@ namespace vyxsim::cam {
 void MapIntoCamera(const scene::Scene& scene, const CameraModel& from, const scene::Frame& frame,
                    const CameraModel& to, double* uv);
 
-// Takes the projector's light from the pixels of `frame` that `uv` (as
-// MapIntoCamera writes it) leaves without a match, so that a measurement
-// finds no point there.
-void KeepMatched(const double* uv, scene::Frame* frame);
-
 }  // namespace vyxsim::cam

@@ -1,0 +1,29 @@
+// A structured-light 3D measurement of a rendered frame: which pixels the
+// patterns decode, with what confidence, the noisy depth along each ray, the
+// optional smoothing, and the points in the output frame.
+#pragma once
+
+#include "scene/render.h"
+#include "sensor/model.h"
+#include "sensor/noise.h"
+
+namespace vyxsim::cam {
+
+// Outputs of a 3D capture, each width * height of the frame: points and
+// normals 3 doubles per pixel (normals may be null), depth and confidence 1.
+// Points and normals of pixels without a point are left as they are (the
+// maps come filled with NaN).
+struct Out3D {
+    double* points = nullptr;
+    double* normals = nullptr;
+    double* depth = nullptr;
+    double* confidence = nullptr;
+};
+
+// With `matched` (two values per pixel, as MapIntoCamera writes them), only
+// pixels whose first value is a number are measured: an X2 finds a point
+// only where both cameras see it.
+void Compute3D(const scene::Frame& frame, const Optics& optics, const Params3D& params,
+               const NoiseStream& noise, const Out3D& out, const double* matched = nullptr);
+
+}  // namespace vyxsim::cam

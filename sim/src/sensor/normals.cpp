@@ -1,0 +1,157 @@
+// Normals by principal component analysis over sliding window sums.
+//
+// For each window the count, the sums of x, y, z and of their six products
+// give the covariance of its points. The plane's normal is the eigenvector
+// of the covariance's smallest eigenvalue: the dominant eigenvector of its
+// adjugate (eigenvalues l1 l2, l0 l2, l0 l1), found by a few power
+// iterations from the adjugate's longest column. The window sums slide along
+// rows and down columns, so the cost does not grow with the radius.
+#include "sensor/normals.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace vyxsim::cam {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr int C = 10;  // count, x, y, z, xx, xy, xz, yy, yz, zz
+
+// The normal of the window whose sums are S (C values), or false.
+inline bool WindowNormal(const double* S, double n[3]) {
+    const double cnt = S[0];
+    if (cnt < 3.0) return false;
+    const double inv = 1.0 / cnt;
+    const double mx = S[1] * inv, my = S[2] * inv, mz = S[3] * inv;
+    const double c00 = S[4] * inv - mx * mx, c01 = S[5] * inv - mx * my, c02 = S[6] * inv - mx * mz;
+    const double c11 = S[7] * inv - my * my, c12 = S[8] * inv - my * mz, c22 = S[9] * inv - mz * mz;
+    // The adjugate (symmetric).
+    const double a00 = c11 * c22 - c12 * c12, a01 = c02 * c12 - c01 * c22, a02 = c01 * c12 - c02 * c11;
+    const double a11 = c00 * c22 - c02 * c02, a12 = c01 * c02 - c00 * c12, a22 = c00 * c11 - c01 * c01;
+    const double q0 = a00 * a00 + a01 * a01 + a02 * a02;
+    const double q1 = a01 * a01 + a11 * a11 + a12 * a12;
+    const double q2 = a02 * a02 + a12 * a12 + a22 * a22;
+    double x, y, z, best;
+    if (q0 >= q1 && q0 >= q2) {
+        x = a00, y = a01, z = a02, best = q0;
+    } else if (q1 >= q2) {
+        x = a01, y = a11, z = a12, best = q1;
+    } else {
+        x = a02, y = a12, z = a22, best = q2;
+    }
+    const double scale = c00 + c11 + c22;
+    if (!(best > 1e-24 * scale * scale * scale * scale)) return false;  // points on a line
+    // Rescaled once: four products with entries of about 1e-12 stay far
+    // inside the range of doubles.
+    const double r = 1.0 / std::sqrt(best);
+    x *= r, y *= r, z *= r;
+    for (int it = 0; it < 4; ++it) {
+        const double nx = a00 * x + a01 * y + a02 * z;
+        const double ny = a01 * x + a11 * y + a12 * z;
+        const double nz = a02 * x + a12 * y + a22 * z;
+        x = nx, y = ny, z = nz;
+    }
+    const double len = std::sqrt(x * x + y * y + z * z);
+    if (!(len > 0.0) || !std::isfinite(len)) return false;
+    n[0] = x / len, n[1] = y / len, n[2] = z / len;
+    return std::isfinite(n[0]) && std::isfinite(n[1]) && std::isfinite(n[2]);
+}
+
+}  // namespace
+
+void EstimateNormals(const double* zmap, int w, int h, int step, const scene::RayTable& rays, int radius,
+                     const Eigen::Matrix3d& normal_map, double* normals) {
+    const int r = std::max(1, radius / step);
+    const int win = 2 * r + 1;
+    const std::size_t W = static_cast<std::size_t>(w);
+    // The camera point of every pixel (NaN: none), row by row.
+    std::vector<double> px(W * h), py(W * h);
+    for (int j = 0; j < h; ++j) {
+        const std::size_t ray_row = static_cast<std::size_t>(j * step) * rays.width;
+        for (int i = 0; i < w; ++i) {
+            const std::size_t k = static_cast<std::size_t>(j) * W + i;
+            const std::size_t ri = ray_row + static_cast<std::size_t>(i * step);
+            px[k] = zmap[k] * rays.x[ri];
+            py[k] = zmap[k] * rays.y[ri];
+        }
+    }
+    // Horizontal window sums of each row, channel-major (C planes of w),
+    // kept for the `win` rows of the current window in a ring.
+    std::vector<double> ring(static_cast<std::size_t>(win) * C * W, 0.0);
+    std::vector<double> vert(C * W, 0.0);
+    std::vector<double> vals(C * W);
+    auto slot = [&](int j) { return ring.data() + static_cast<std::size_t>(j % win) * C * W; };
+    auto horizontal = [&](int j, double* hsum) {
+        const std::size_t row = static_cast<std::size_t>(j) * W;
+        for (int i = 0; i < w; ++i) {
+            const double z = zmap[row + i];
+            const bool valid = !std::isnan(z);
+            const double x = valid ? px[row + i] : 0.0, y = valid ? py[row + i] : 0.0, zz = valid ? z : 0.0;
+            vals[0 * W + i] = valid ? 1.0 : 0.0;
+            vals[1 * W + i] = x;
+            vals[2 * W + i] = y;
+            vals[3 * W + i] = zz;
+            vals[4 * W + i] = x * x;
+            vals[5 * W + i] = x * y;
+            vals[6 * W + i] = x * zz;
+            vals[7 * W + i] = y * y;
+            vals[8 * W + i] = y * zz;
+            vals[9 * W + i] = zz * zz;
+        }
+        for (int c = 0; c < C; ++c) {
+            const double* v = &vals[c * W];
+            double* out = hsum + c * W;
+            double acc = 0.0;
+            for (int i = 0; i < w + r; ++i) {
+                if (i < w) acc += v[i];
+                if (i - win >= 0) acc -= v[i - win];
+                if (i - r >= 0) out[i - r] = acc;
+            }
+        }
+    };
+    auto add_row = [&](int j) {
+        const double* hs = slot(j);
+        for (std::size_t t = 0; t < C * W; ++t) vert[t] += hs[t];
+    };
+    auto remove_row = [&](int j) {
+        const double* hs = slot(j);
+        for (std::size_t t = 0; t < C * W; ++t) vert[t] -= hs[t];
+    };
+    const bool rotation_only = (normal_map * normal_map.transpose() - Eigen::Matrix3d::Identity()).cwiseAbs().maxCoeff() < 1e-12;
+    for (int j = 0; j <= r && j < h; ++j) {
+        horizontal(j, slot(j));
+        add_row(j);
+    }
+    double S[C];
+    for (int j = 0; j < h; ++j) {
+        const std::size_t row = static_cast<std::size_t>(j) * W;
+        for (int i = 0; i < w; ++i) {
+            const std::size_t k = row + i;
+            double* nout = normals + 3 * k;
+            nout[0] = nout[1] = nout[2] = kNaN;
+            if (std::isnan(zmap[k])) continue;
+            for (int c = 0; c < C; ++c) S[c] = vert[c * W + i];
+            double nc[3];
+            if (!WindowNormal(S, nc)) continue;
+            // Toward the camera.
+            if (nc[0] * px[k] + nc[1] * py[k] + nc[2] * zmap[k] > 0.0) nc[0] = -nc[0], nc[1] = -nc[1], nc[2] = -nc[2];
+            Eigen::Vector3d no = normal_map * Eigen::Vector3d(nc[0], nc[1], nc[2]);
+            if (!rotation_only) no.normalize();
+            if (!no.allFinite()) continue;
+            nout[0] = no.x();
+            nout[1] = no.y();
+            nout[2] = no.z();
+        }
+        // Slide the window down one row.
+        if (j - r >= 0) remove_row(j - r);
+        if (j + r + 1 < h) {
+            horizontal(j + r + 1, slot(j + r + 1));
+            add_row(j + r + 1);
+        }
+    }
+}
+
+}  // namespace vyxsim::cam
