@@ -145,15 +145,16 @@ void Advance(X2Obj& c, X2Scan& s, bool trigger) {
     }
     if (due.empty()) return;
     const std::size_t row_values = static_cast<std::size_t>(s.Width()) * 3;
-    s.points.resize(s.points.size() + due.size() * row_values);
+    if (!s.queue) s.points.resize(s.points.size() + due.size() * row_values);
     for (ModelClock::duration t : due) {
         const int row = s.Rows();
-        double* out = s.points.data() + static_cast<std::size_t>(row) * row_values;
+        // A timed scan's queue has the profile (or computes it now); a
+        // software trigger's profile is computed here.
         if (s.queue) {
-            const double* computed = s.queue->Row(row);
-            std::copy(computed, computed + row_values, out);
+            s.queue->Row(row);
         } else {
-            cam::ComputeProfile(*s.model, row, std::chrono::duration<double, std::milli>(t).count(), out);
+            cam::ComputeProfile(*s.model, row, std::chrono::duration<double, std::milli>(t).count(),
+                                s.points.data() + static_cast<std::size_t>(row) * row_values);
         }
         s.row_clock_us.push_back(cam::DeviceClockUsAt(opened_at, simulated, s.start + t));
     }
@@ -179,8 +180,12 @@ bool CurrentProfiles(X2Obj& c, const char* op) {
 // all normals NaN) with the time of the last profile.
 void WriteProfiles(const X2Scan& s, PointMapObj& m) {
     const std::size_t n = static_cast<std::size_t>(m.size.width) * static_cast<std::size_t>(m.size.height);
-    std::copy(s.points.begin(), s.points.end(), m.points);
-    std::fill(m.points + s.points.size(), m.points + 3 * n, kNaN);
+    const std::size_t row_values = static_cast<std::size_t>(s.Width()) * 3;
+    for (int r = 0; r < s.Rows(); ++r) {
+        const double* row = s.queue ? s.queue->Row(r) : s.points.data() + static_cast<std::size_t>(r) * row_values;
+        std::copy(row, row + row_values, m.points + static_cast<std::size_t>(r) * row_values);
+    }
+    std::fill(m.points + static_cast<std::size_t>(s.Rows()) * row_values, m.points + 3 * n, kNaN);
     if (m.normals) std::fill(m.normals, m.normals + 3 * n, kNaN);
     m.timestamp.store(s.row_clock_us.back());
 }

@@ -53,7 +53,7 @@ struct X2Scan {
     ModelClock::time_point start{};
     uint64_t capture_index = 0;
 
-    std::vector<double> points;           // the profiles so far, width x 3 each
+    std::vector<double> points;           // software trigger: the profiles so far, width x 3 each
     std::vector<uint64_t> row_clock_us;   // device clock at each profile
     std::vector<Words> filled;            // point maps made for the filling form
 

@@ -32,11 +32,6 @@ std::string PatternName(const ModeInfo& m, int k) {
     return "phase" + std::to_string(g - m.gray_bits * per);
 }
 
-double Confidence(double s, double view_cos) {
-    double c = s <= 1.0 ? std::min(1.0, s / 0.4) : std::max(0.0, 1.0 - (s - 1.0) / 0.5);
-    return c * (0.25 + 0.75 * std::clamp(view_cos, 0.0, 1.0));
-}
-
 double Acquisition3DSeconds(const Params3D& p, std::size_t pixels, double bytes_per_second) {
     const int patterns = Mode(p.mode).PatternCount();
     double s = 0.0;

@@ -2,6 +2,7 @@
 // precision, the confidence of a signal, and how long acquisitions take.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -24,8 +25,13 @@ ModeInfo Mode(Vyx::CaptureMode mode);
 // Name of pattern image k of a mode (white, black, grayN, grayN_inverse, phaseN).
 std::string PatternName(const ModeInfo& mode, int k);
 
-// Confidence (0 to 1) of a measurement with signal `s` seen at `view_cos`.
-double Confidence(double signal, double view_cos);
+// Confidence (0 to 1) of a measurement with signal `s` seen at `view_cos`:
+// full from 40 % of full scale, falling to 0 at 1.5 x full scale, weighted
+// by the viewing angle. Inline: a capture asks once per pixel and exposure.
+inline double Confidence(double s, double view_cos) {
+    const double c = s <= 1.0 ? std::min(1.0, s / 0.4) : std::max(0.0, 1.0 - (s - 1.0) / 0.5);
+    return c * (0.25 + 0.75 * std::clamp(view_cos, 0.0, 1.0));
+}
 
 // Simulated acquisition time of a 3D capture, seconds (transfer included:
 // `bytes_per_second` of the link).

@@ -20,6 +20,7 @@ void ComputeProfile(const LineScanModel& m, int row, double t_ms, double* out) {
     const Eigen::Vector3d o = m.laser_origin + shift;
     const CameraModel& meas = m.measuring;
     const Eigen::Matrix4d dev_to_meas = scene::DeviceToCamera(meas);
+    const Eigen::Matrix4d dev_to_other = scene::DeviceToCamera(m.other);
     const double inf = std::numeric_limits<double>::infinity();
     for (int i = 0; i < m.width; ++i) {
         double* q = out + 3 * static_cast<std::size_t>(i);
@@ -39,8 +40,10 @@ void ComputeProfile(const LineScanModel& m, int row, double t_ms, double* out) {
             const Eigen::Vector3d centre = scene::CameraCentre(*c) + shift;
             const Eigen::Vector3d to_cam = centre - p;
             const double facing = n.dot(to_cam) / to_cam.norm();
+            const Eigen::Matrix4d& to_camera = c == &meas ? dev_to_meas : dev_to_other;
+            const Eigen::Vector3d p_cam = to_camera.block<3, 3>(0, 0) * (p - shift) + to_camera.block<3, 1>(0, 3);
             Eigen::Vector2d px;
-            if (!(facing > 0.0) || !scene::ProjectDevice(*c, p - shift, &px) || px.x() < -0.5 || px.y() < -0.5 ||
+            if (!(facing > 0.0) || !scene::ProjectCamera(*c, p_cam, &px) || px.x() < -0.5 || px.y() < -0.5 ||
                 px.x() > c->width - 0.5 || px.y() > c->height - 0.5) {
                 seen = false;
                 break;

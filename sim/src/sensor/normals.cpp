@@ -34,14 +34,13 @@ inline bool WindowNormal(const double* S, double n[3]) {
     const double q0 = a00 * a00 + a01 * a01 + a02 * a02;
     const double q1 = a01 * a01 + a11 * a11 + a12 * a12;
     const double q2 = a02 * a02 + a12 * a12 + a22 * a22;
-    double x, y, z, best;
-    if (q0 >= q1 && q0 >= q2) {
-        x = a00, y = a01, z = a02, best = q0;
-    } else if (q1 >= q2) {
-        x = a01, y = a11, z = a12, best = q1;
-    } else {
-        x = a02, y = a12, z = a22, best = q2;
-    }
+    // The longest column, chosen without branches (which column wins is
+    // unpredictable from pixel to pixel).
+    const bool first = q0 >= q1 && q0 >= q2, second = !first && q1 >= q2;
+    double x = first ? a00 : second ? a01 : a02;
+    double y = first ? a01 : second ? a11 : a12;
+    double z = first ? a02 : second ? a12 : a22;
+    const double best = first ? q0 : second ? q1 : q2;
     const double scale = c00 + c11 + c22;
     if (!(best > 1e-24 * scale * scale * scale * scale)) return false;  // points on a line
     // Rescaled once: four products with entries of about 1e-12 stay far
@@ -54,10 +53,10 @@ inline bool WindowNormal(const double* S, double n[3]) {
         const double nz = a02 * x + a12 * y + a22 * z;
         x = nx, y = ny, z = nz;
     }
-    const double len = std::sqrt(x * x + y * y + z * z);
-    if (!(len > 0.0) || !std::isfinite(len)) return false;
-    n[0] = x / len, n[1] = y / len, n[2] = z / len;
-    return std::isfinite(n[0]) && std::isfinite(n[1]) && std::isfinite(n[2]);
+    const double inv_len = 1.0 / std::sqrt(x * x + y * y + z * z);
+    n[0] = x * inv_len, n[1] = y * inv_len, n[2] = z * inv_len;
+    // Fails for a zero or overflowing vector: then some value is not finite.
+    return std::isfinite(n[0] + n[1] + n[2]);
 }
 
 }  // namespace
@@ -79,11 +78,11 @@ void EstimateNormals(const double* zmap, int w, int h, int step, const scene::Ra
         }
     }
     // Horizontal window sums of each row, channel-major (C planes of w),
-    // kept for the `win` rows of the current window in a ring.
-    std::vector<double> ring(static_cast<std::size_t>(win) * C * W, 0.0);
+    // kept for the `win` rows of the current window; `vert` is their sum.
+    std::vector<std::vector<double>> rows(static_cast<std::size_t>(win), std::vector<double>(C * W, 0.0));
+    std::vector<double> fresh(C * W);
     std::vector<double> vert(C * W, 0.0);
     std::vector<double> vals(C * W);
-    auto slot = [&](int j) { return ring.data() + static_cast<std::size_t>(j % win) * C * W; };
     auto horizontal = [&](int j, double* hsum) {
         const std::size_t row = static_cast<std::size_t>(j) * W;
         for (int i = 0; i < w; ++i) {
@@ -112,19 +111,23 @@ void EstimateNormals(const double* zmap, int w, int h, int step, const scene::Ra
             }
         }
     };
-    auto add_row = [&](int j) {
-        const double* hs = slot(j);
-        for (std::size_t t = 0; t < C * W; ++t) vert[t] += hs[t];
+    // Row j's sums enter the window (in place of row j - win's, which leave
+    // it, or of zeros at the top) in one pass.
+    auto enter = [&](int j) {
+        std::vector<double>& slot = rows[static_cast<std::size_t>(j % win)];
+        horizontal(j, fresh.data());
+        const double* in = fresh.data();
+        const double* out = slot.data();
+        for (std::size_t t = 0; t < C * W; ++t) vert[t] += in[t] - out[t];
+        slot.swap(fresh);
     };
-    auto remove_row = [&](int j) {
-        const double* hs = slot(j);
-        for (std::size_t t = 0; t < C * W; ++t) vert[t] -= hs[t];
+    auto leave = [&](int j) {
+        std::vector<double>& slot = rows[static_cast<std::size_t>(j % win)];
+        for (std::size_t t = 0; t < C * W; ++t) vert[t] -= slot[t];
+        std::fill(slot.begin(), slot.end(), 0.0);
     };
     const bool rotation_only = (normal_map * normal_map.transpose() - Eigen::Matrix3d::Identity()).cwiseAbs().maxCoeff() < 1e-12;
-    for (int j = 0; j <= r && j < h; ++j) {
-        horizontal(j, slot(j));
-        add_row(j);
-    }
+    for (int j = 0; j <= r && j < h; ++j) enter(j);
     double S[C];
     for (int j = 0; j < h; ++j) {
         const std::size_t row = static_cast<std::size_t>(j) * W;
@@ -136,20 +139,21 @@ void EstimateNormals(const double* zmap, int w, int h, int step, const scene::Ra
             for (int c = 0; c < C; ++c) S[c] = vert[c * W + i];
             double nc[3];
             if (!WindowNormal(S, nc)) continue;
-            // Toward the camera.
-            if (nc[0] * px[k] + nc[1] * py[k] + nc[2] * zmap[k] > 0.0) nc[0] = -nc[0], nc[1] = -nc[1], nc[2] = -nc[2];
-            Eigen::Vector3d no = normal_map * Eigen::Vector3d(nc[0], nc[1], nc[2]);
+            // Toward the camera (the sign the iteration ends with is arbitrary).
+            const double sign = nc[0] * px[k] + nc[1] * py[k] + nc[2] * zmap[k] > 0.0 ? -1.0 : 1.0;
+            Eigen::Vector3d no = normal_map * Eigen::Vector3d(sign * nc[0], sign * nc[1], sign * nc[2]);
             if (!rotation_only) no.normalize();
             if (!no.allFinite()) continue;
             nout[0] = no.x();
             nout[1] = no.y();
             nout[2] = no.z();
         }
-        // Slide the window down one row.
-        if (j - r >= 0) remove_row(j - r);
+        // Slide the window down one row: row j + r + 1 takes the place of
+        // row j - r, or row j - r just leaves at the bottom.
         if (j + r + 1 < h) {
-            horizontal(j + r + 1, slot(j + r + 1));
-            add_row(j + r + 1);
+            enter(j + r + 1);
+        } else if (j - r >= 0) {
+            leave(j - r);
         }
     }
 }
