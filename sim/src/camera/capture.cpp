@@ -5,6 +5,9 @@
 
 #include "core/clock.h"
 #include "core/error.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
+#include "scene/device_scenes.h"
 
 namespace vyxsim::cam {
 

@@ -21,6 +21,11 @@
 #include "camera/x2_linescan.h"
 #include "camera/x2_stereo.h"
 #include "core/clock.h"
+#include "core/device_registry.h"
+#include "rendering/correspondence.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
+#include "scene/ground_truth.h"
 
 namespace vyxsim {
 
@@ -335,13 +340,13 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
 
     // Where the right camera sees each left pixel's point; and, when the
     // right camera measures, where the left one sees each right pixel's.
-    cam::MapIntoCamera(*sc, c.Model(kLeftCam), left, c.Model(kRightCam), r.correspond_obj->data);
+    scene::MapIntoCamera(*sc, c.Model(kLeftCam), left, c.Model(kRightCam), r.correspond_obj->data);
     scene::Frame matched = measured;
     if (m == kLeftCam) {
         cam::KeepMatched(r.correspond_obj->data, &matched);
     } else {
         std::vector<double> back(2 * measured.Size());
-        cam::MapIntoCamera(*sc, c.Model(kRightCam), measured, c.Model(kLeftCam), back.data());
+        scene::MapIntoCamera(*sc, c.Model(kRightCam), measured, c.Model(kLeftCam), back.data());
         cam::KeepMatched(back.data(), &matched);
     }
 

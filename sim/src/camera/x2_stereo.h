@@ -1,20 +1,9 @@
-// Stereo geometry of an X2: where the other camera sees what one camera sees.
+// Stereo matching of an X2: keeping only the points both cameras see.
 #pragma once
 
-#include "core/devices.h"
-#include "scene/render.h"
-#include "scene/scene.h"
+#include "rendering/render.h"
 
 namespace vyxsim::cam {
-
-// For every pixel of `frame` (what camera `from` sees of `scene`), the
-// sub-pixel position (column, row) in camera `to` of the surface point seen
-// there, when `to` sees that same point: lit by the projector, in front of
-// `to`, inside its image (pixel centres at integers, so -0.5 .. width - 0.5)
-// and with nothing in between. NaN in both values otherwise. `uv` receives
-// two values per frame pixel.
-void MapIntoCamera(const scene::Scene& scene, const CameraModel& from, const scene::Frame& frame,
-                   const CameraModel& to, double* uv);
 
 // Takes the projector's light from the pixels of `frame` that `uv` (as
 // MapIntoCamera writes it) leaves without a match, so that a measurement
