@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/device_registry.h"
 #include "core/devices.h"
 #include "fuzz_check.h"
 #include "vyxsim/control.h"

@@ -12,8 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/error.h"
+#include "scene/device_scenes.h"
+#include "scene/scene_json.h"
 #include "fuzz_check.h"
 #include "scene/scene.h"
 #include "vyx/vyx.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/error.h"
 #include "vyx/system.h"

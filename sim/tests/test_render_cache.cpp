@@ -10,8 +10,9 @@
 
 #include "core/devices.h"
 #include "rendering/frame_cache.h"
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "scene/scene.h"
+#include "scene/scene_json.h"
 
 namespace vyxsim::scene {
 namespace {

@@ -6,9 +6,15 @@
 #include <string>
 
 #include "core/devices.h"
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
+#include "rendering/tracer.h"
+#include "scene/default_scene.h"
+#include "scene/ground_truth.h"
+#include "scene/marker_codes.h"
 #include "scene/scene.h"
-#include "scene/tracer.h"
+#include "scene/scene_json.h"
+#include "scene/surface.h"
 
 namespace vyxsim::scene {
 namespace {

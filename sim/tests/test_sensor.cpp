@@ -12,9 +12,10 @@
 #include <random>
 #include <vector>
 
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "scene/scene.h"
-#include "scene/tracer.h"
+#include "scene/scene_json.h"
+#include "rendering/tracer.h"
 #include "sensor/line_scan.h"
 #include "sensor/normals.h"
 

@@ -3,7 +3,10 @@
 // after the scene is moved through its description.
 #include <map>
 
+#include "scene/device_scenes.h"
+#include "scene/ground_truth.h"
 #include "scene/scene.h"
+#include "scene/scene_json.h"
 #include "test_tools_support.h"
 #include "vyx/x1.h"
 

@@ -14,8 +14,12 @@
 #include <Eigen/Core>
 #include <Eigen/Geometry>
 
+#include "core/device_registry.h"
 #include "core/devices.h"
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
+#include "scene/default_scene.h"
+#include "scene/ground_truth.h"
 #include "scene/scene.h"
 #include "vyx/data.h"
 #include "vyx/system.h"

@@ -19,9 +19,12 @@
 
 #include "camera/camera_state.h"
 #include "camera/options.h"
+#include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/error.h"
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "scene/device_scenes.h"
+#include "scene/ground_truth.h"
 #include "scene/scene.h"
 #include "vyx/system.h"
 #include "vyx/x1.h"

@@ -13,9 +13,13 @@
 #include <Eigen/Dense>
 
 #include "camera/camera_state.h"
+#include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/handles.h"
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
+#include "scene/device_scenes.h"
+#include "scene/ground_truth.h"
 #include "scene/scene.h"
 #include "vyx/system.h"
 #include "vyx/x2.h"

@@ -11,6 +11,9 @@
 #include "core/clock.h"
 #include "core/error.h"
 #include "rendering/frame_cache.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
+#include "scene/device_scenes.h"
 
 namespace vyxsim::cam {
 

@@ -11,7 +11,8 @@
 #include "camera/camera_state.h"
 #include "sensor/model.h"
 #include "core/devices.h"
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
 #include "scene/scene.h"
 
 namespace vyxsim::cam {

@@ -24,9 +24,12 @@
 #include "camera/options.h"
 #include "camera/x2_camera.h"
 #include "camera/x2_linescan.h"
-#include "camera/x2_stereo.h"
 #include "core/clock.h"
 #include "rendering/frame_cache.h"
+#include "core/device_registry.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
+#include "scene/ground_truth.h"
 
 namespace vyxsim {
 

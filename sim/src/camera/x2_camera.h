@@ -30,7 +30,7 @@
 #include "core/error.h"
 #include "core/handles.h"
 #include "core/objects.h"
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "scene/scene.h"
 #include "vyx/x2.h"
 

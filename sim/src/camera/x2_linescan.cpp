@@ -16,7 +16,8 @@
 #include "camera/maintenance.h"
 #include "camera/options.h"
 #include "camera/x2_camera.h"
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "scene/device_scenes.h"
 
 namespace vyxsim {
 

@@ -19,8 +19,8 @@
 #include "camera/camera_state.h"
 #include "core/devices.h"
 #include "core/handles.h"
+#include "rendering/tracer.h"
 #include "scene/scene.h"
-#include "scene/tracer.h"
 #include "sensor/line_scan.h"
 #include "vyx/x2.h"
 

@@ -23,7 +23,7 @@
 #include "core/devices.h"
 #include "core/error.h"
 #include "core/objects.h"
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "vyx/types.h"
 
 namespace vyxsim::cam {

@@ -10,6 +10,7 @@
 
 #include "core/call.h"
 #include "core/clock.h"
+#include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/error.h"
 #include "core/handles.h"

@@ -1,5 +1,6 @@
-// Device records: the virtual devices the system knows, from the built-in
-// default or the configuration file, with the state a real device keeps.
+// Device records: the virtual devices the system knows, with the state a real
+// device keeps. device_config.h reads them from a configuration (or the
+// built-in default), device_registry.h keeps the set of them.
 #pragma once
 
 #include <array>
@@ -78,33 +79,5 @@ struct DeviceRecord {
 struct DeviceObj : Object {
     std::shared_ptr<DeviceRecord> record;
 };
-
-// All configured devices, in configuration order (loaded on first use: from
-// VYX_SIM_CONFIG when set, else the built-in default; empty when that
-// configuration is invalid).
-std::vector<std::shared_ptr<DeviceRecord>> AllDevices();
-std::shared_ptr<DeviceRecord> FindDeviceBySerial(const std::string& serial);
-// The device record a Device handle names (null with the last error set).
-std::shared_ptr<DeviceRecord> DeviceFromHandle(Words words, const char* op);
-// The same without touching the last error: null when `words` names no device.
-std::shared_ptr<DeviceRecord> FindDeviceRecord(Words words);
-
-// The handle of a device: the one it has while that is registered, else a new
-// one. Zero words for a retired device.
-Words DeviceHandle(const std::shared_ptr<DeviceRecord>& record);
-
-// Loads the configured devices if that has not happened yet. False, with the
-// reason in `error`, when VYX_SIM_CONFIG names an invalid configuration.
-bool EnsureDevicesLoaded(std::string* error);
-// Forgets the devices (retiring them) and loads the configured ones again.
-void ReloadDevices();
-// Replace the devices with those of a configuration, or add one device.
-// `origin` names the source in messages ("configuration file '/x.json'").
-bool LoadDevicesFromFile(const std::string& path, std::string* error);
-bool LoadDevicesFromText(const std::string& text, const std::string& origin, std::string* error);
-bool AddDeviceFromText(const std::string& device_json, std::string* error);
-
-// The built-in default configuration, as JSON text.
-const char* DefaultConfigurationText();
 
 }  // namespace vyxsim

@@ -6,7 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "camera/x2_stereo.h"
+#include "rendering/correspondence.h"
+#include "scene/scene_json.h"
 
 namespace vyxsim::scene {
 
@@ -130,7 +131,7 @@ std::shared_ptr<const std::vector<double>> CorrespondenceCached(const Scene& sce
         if (Entry* e = Find(c, key)) return e->uv;
     }
     auto uv = std::make_shared<std::vector<double>>(2 * frame->Size());
-    cam::MapIntoCamera(scene, from, *frame, to, uv->data());
+    MapIntoCamera(scene, from, *frame, to, uv->data());
     Entry e;
     e.key = std::move(key);
     e.bytes = uv->size() * sizeof(double);

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/devices.h"
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "scene/scene.h"
 
 namespace vyxsim::scene {

@@ -6,24 +6,19 @@
 // face the device when their pose has no rotation: their local x and y lie in
 // the surface and their local +z points into the material.
 //
-// The scene is described in JSON (see CAMERA.md); ParseScene reads that
-// description, SceneToJson writes it back, DefaultScene builds the scene a
-// device sees when its configuration names none.
+// This header holds the types (poses in pose.cpp). The scene is described in
+// JSON (see CAMERA.md): scene_json.h reads and writes that description,
+// default_scene.h builds the scene a device sees when its configuration names
+// none, device_scenes.h keeps the scene of each device, ground_truth.h and
+// surface.h say where things are and how they look.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <Eigen/Core>
 #include <Eigen/Geometry>
-#include <nlohmann/json.hpp>
-
-namespace vyxsim {
-struct CameraModel;
-struct DeviceRecord;
-}  // namespace vyxsim
 
 namespace vyxsim::scene {
 
@@ -69,16 +64,6 @@ struct Marker {
     double r0 = 0.003;                                   // centre dot radius
 };
 
-// Rotation-invariant code of an N-bit ring word: the smallest value among its
-// N cyclic rotations.
-uint32_t CanonicalCode(uint32_t word, int bits);
-// True when no rotation of `word` other than the identity gives it back (the
-// marker's orientation is then unambiguous).
-bool IsAperiodic(uint32_t word, int bits);
-// The first `count` codes (ascending) that are canonical, aperiodic and have
-// 4 to 8 bits set; the built-in scenes use them in this order.
-std::vector<uint32_t> DefaultMarkerCodes(int bits, int count);
-
 // The circle grid of a calibration board: `cols` x `rows` dark circles,
 // centred on the board frame's origin, `spacing` apart.
 struct CircleGrid {
@@ -90,7 +75,6 @@ struct CircleGrid {
 };
 
 enum class Shape { Plane, Box, Sphere, Cylinder, Board };
-const char* ShapeName(Shape shape);
 
 struct Object {
     Shape shape = Shape::Plane;
@@ -116,64 +100,5 @@ struct Scene {
     MarkerGeometry marker_geometry;
     std::vector<Object> objects;
 };
-
-// Reads a scene description. On failure returns false and says why in
-// `error` (naming the JSON path), leaving `out` unchanged.
-bool ParseScene(const nlohmann::json& j, Scene* out, std::string* error);
-nlohmann::json SceneToJson(const Scene& scene);
-
-// The built-in scene for a device: a table near the far end of the working
-// range, a tilted calibration board in the middle of it, two boxes, a sphere
-// and a cylinder on the table, and markers on the table, all where both
-// cameras and the projector see them.
-Scene DefaultScene(const DeviceRecord& device);
-
-// The scene a device sees: the one set by SetDeviceScene, else its configured
-// scene, else the default one. Parsed once per device and cached. Null, with
-// `error` set, when the configured scene is invalid.
-std::shared_ptr<const Scene> SceneForDevice(const std::shared_ptr<DeviceRecord>& device,
-                                            std::string* error);
-// Replaces the scene a device sees from now on (its next captures); a null
-// `scene` goes back to the configured one. False, with `error` set and
-// nothing changed, when the description is invalid.
-bool SetDeviceScene(const std::shared_ptr<DeviceRecord>& device, const nlohmann::json* scene,
-                    std::string* error);
-
-// ---------------------------------------------------------------------------
-// Ground truth, in the device frame.
-
-struct BoardTruth {
-    int object = -1;                         // index in Scene::objects
-    Eigen::Matrix4d pose;                    // board frame to device frame
-    int cols = 0, rows = 0;
-    double spacing = 0.0, circle_radius = 0.0;
-    double width = 0.0, height = 0.0;
-    // Circle centres, row by row (row 0 at board -y, column 0 at board -x).
-    std::vector<Eigen::Vector3d> circle_centres;
-    Eigen::Vector3d normal;                  // unit, pointing out of the front face
-};
-
-struct MarkerTruth {
-    int object = -1;  // index in Scene::objects of the surface carrying it
-    MarkerKind kind = MarkerKind::Coded;
-    uint32_t word = 0;  // as printed
-    uint32_t code = 0;  // CanonicalCode(word)
-    Eigen::Vector3d centre;
-    Eigen::Vector3d normal;  // unit, pointing out of the surface
-    Eigen::Vector3d axis_x;  // unit, the surface's local x (sector 0 starts there)
-    double r0 = 0.0, r1 = 0.0, r2 = 0.0;
-};
-
-// The first board of the scene; false when there is none.
-bool BoardGroundTruth(const Scene& scene, BoardTruth* out);
-std::vector<MarkerTruth> MarkersGroundTruth(const Scene& scene);
-
-// ---------------------------------------------------------------------------
-// Surface appearance.
-
-// Reflectance of a textured surface point (surface frame, metres), averaged
-// over a footprint of radius `footprint` so edges come out anti-aliased.
-Rgb SurfaceAlbedo(const Scene& scene, const Object& object, const Eigen::Vector2d& p,
-                  double footprint);
 
 }  // namespace vyxsim::scene

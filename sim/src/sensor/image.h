@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "sensor/model.h"
 #include "sensor/noise.h"
 

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
 #include "sensor/exposure.h"
 
 namespace vyxsim::cam {

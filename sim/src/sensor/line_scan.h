@@ -19,7 +19,7 @@
 
 #include "core/devices.h"
 #include "scene/scene.h"
-#include "scene/tracer.h"
+#include "rendering/tracer.h"
 #include "sensor/noise.h"
 
 namespace vyxsim::cam {

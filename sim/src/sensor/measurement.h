@@ -3,7 +3,7 @@
 // optional smoothing, and the points in the output frame.
 #pragma once
 
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "sensor/model.h"
 #include "sensor/noise.h"
 

@@ -17,7 +17,8 @@
 
 #include <Eigen/Core>
 
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
 #include "scene/scene.h"
 #include "vyx/types.h"
 

@@ -4,7 +4,8 @@
 
 #include <Eigen/Core>
 
-#include "scene/render.h"
+#include "rendering/projection.h"
+#include "rendering/render.h"
 
 namespace vyxsim::cam {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "sensor/model.h"
 #include "vyx/types.h"
 

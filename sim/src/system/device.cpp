@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/call.h"
+#include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/error.h"
 #include "core/handles.h"

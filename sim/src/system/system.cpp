@@ -6,6 +6,7 @@
 
 #include "core/call.h"
 #include "core/clock.h"
+#include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/epoch.h"
 #include "core/error.h"

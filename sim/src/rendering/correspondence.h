@@ -1,11 +1,11 @@
-// Stereo geometry of an X2: where the other camera sees what one camera sees.
+// Stereo correspondence: where another camera sees what one camera sees.
 #pragma once
 
 #include "core/devices.h"
-#include "scene/render.h"
+#include "rendering/render.h"
 #include "scene/scene.h"
 
-namespace vyxsim::cam {
+namespace vyxsim::scene {
 
 // For every pixel of `frame` (what camera `from` sees of `scene`), the
 // sub-pixel position (column, row) in camera `to` of the surface point seen
@@ -16,4 +16,4 @@ namespace vyxsim::cam {
 void MapIntoCamera(const scene::Scene& scene, const CameraModel& from, const scene::Frame& frame,
                    const CameraModel& to, double* uv);
 
-}  // namespace vyxsim::cam
+}  // namespace vyxsim::scene

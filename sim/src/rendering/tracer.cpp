@@ -1,8 +1,10 @@
 // Ray against plane, box, sphere and capped cylinder, in closed form.
-#include "scene/tracer.h"
+#include "rendering/tracer.h"
 
 #include <cmath>
 #include <limits>
+
+#include "scene/surface.h"
 
 namespace vyxsim::scene {
 

@@ -1,12 +1,13 @@
 // Stereo correspondence by projection and a visibility ray.
-#include "camera/x2_stereo.h"
+#include "rendering/correspondence.h"
 
 #include <cmath>
 #include <limits>
 
-#include "scene/tracer.h"
+#include "rendering/projection.h"
+#include "rendering/tracer.h"
 
-namespace vyxsim::cam {
+namespace vyxsim::scene {
 
 namespace {
 // The visibility ray stops this far (relative) before the point, so that the
@@ -44,4 +45,4 @@ void MapIntoCamera(const scene::Scene& scene, const CameraModel& from, const sce
     }
 }
 
-}  // namespace vyxsim::cam
+}  // namespace vyxsim::scene

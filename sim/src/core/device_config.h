@@ -1,0 +1,33 @@
+// Device configurations: reading a configuration or a device description
+// (JSON, see CAMERA.md) into device records, strictly. Every problem is
+// thrown as a jsonread::Problem naming the JSON path.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/devices.h"
+
+namespace vyxsim {
+
+// Parses one device description; `path` names it in messages ("devices[2]"),
+// `index` is its place in the configuration (it picks the default network
+// lease). Throws jsonread::Problem.
+std::shared_ptr<DeviceRecord> ParseDevice(const nlohmann::json& j, const std::string& path, int index);
+// Parses a whole configuration; throws jsonread::Problem.
+std::vector<std::shared_ptr<DeviceRecord>> ParseConfiguration(const std::string& text);
+
+// Reads a configuration file whole; false, with the reason in `error`, when
+// it cannot be read.
+bool ReadConfigurationFile(const std::string& path, std::string* text, std::string* error);
+// Parses the configuration the process starts with: VYX_SIM_CONFIG or the
+// built-in default. False, with the reason in `error`, when it is invalid.
+bool ParseStartConfiguration(std::vector<std::shared_ptr<DeviceRecord>>* out, std::string* error);
+
+// The built-in default configuration, as JSON text.
+const char* DefaultConfigurationText();
+
+}  // namespace vyxsim
