@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "camera/camera_state.h"
+#include "camera/settings_file.h"
 #include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/error.h"

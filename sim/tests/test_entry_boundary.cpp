@@ -68,7 +68,7 @@ struct Entry {
     bool gated = true;
 };
 
-// The calls the X1 and X2 handles share (camera_calls.h).
+// The calls the X1 and X2 handles share (device_calls.h).
 template <class Cam>
 void AddDeviceCalls(std::vector<Entry>* out, const std::string& cls) {
     auto add = [&](const char* method, std::function<std::string()> call, std::string failure = "false") {

@@ -11,8 +11,6 @@
 #include <mutex>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "core/clock.h"
 #include "core/devices.h"
 #include "vyx/x1.h"
@@ -93,17 +91,5 @@ float CameraTemperature(CameraState& state, int camera_index, Vyx::CameraTempSel
 // Adds the heat of an acquisition of `seconds` at `brightness` (1..240).
 // Caller holds the state's mutex.
 void AddCaptureHeat(CameraState& state, double seconds, int brightness);
-
-// Settings files: JSON (see CAMERA.md). Reading validates everything before
-// anything is used; on failure `error` says what is wrong.
-nlohmann::json SettingsToJson(const DeviceRecord& device, const DeviceSettings& settings,
-                              double cover_position);
-bool SettingsFromJson(const nlohmann::json& j, const DeviceRecord& device, DeviceSettings* settings,
-                      double* cover_position, std::string* error);
-
-// Writes and reads a settings file for the operation `op` (used in error
-// messages). Load changes nothing unless the whole file is valid.
-bool SaveSettingsFile(const char* op, const char* path, DeviceRecord& device);
-bool LoadSettingsFile(const char* op, const char* path, DeviceRecord& device);
 
 }  // namespace vyxsim

@@ -1,4 +1,4 @@
-// Shared capture steps.
+// Steps of a capture: rendering, sensor, optics, latency, device clock.
 #include "camera/capture.h"
 #include "sensor/exposure.h"
 #include "sensor/image.h"
@@ -60,43 +60,6 @@ Optics OpticsFor(const DeviceRecord& d, const CameraModel& c, const scene::RayTa
     o.baseline = (scene::CameraCentre(d.projector) - scene::CameraCentre(c)).norm();
     if (!(o.baseline > 1e-4)) o.baseline = 0.05;  // a projector on the camera still triangulates in the model
     return o;
-}
-
-namespace {
-std::atomic<uint64_t> g_next_session{1};
-std::string Dev(const DeviceRecord& d) { return "device '" + Printable(d.serial, 40) + "'"; }
-}  // namespace
-
-uint64_t NewSessionId() { return g_next_session.fetch_add(1); }
-
-bool DisconnectedError(const char* op, const DeviceRecord& d) {
-    if (d.retired.load()) {
-        return Fail(false, kDisconnected, std::string(op) + ": " + Dev(d) + " is no longer configured");
-    }
-    return Fail(false, kDisconnected, std::string(op) + ": " + Dev(d) + " is disconnected (unplugged)");
-}
-
-bool AcquireDevice(const char* op, const DeviceRecord& d, CameraState& s, uint64_t owner) {
-    if (!d.connected.load()) return DisconnectedError(op, d);
-    if (!d.firmware_match) {
-        return Fail(false, kFirmwareMismatch, std::string(op) + ": the firmware of " + Dev(d) + " does not match this SDK");
-    }
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.open_owner != 0 && s.open_owner != owner) {
-        return Fail(false, kWrongState,
-                    std::string(op) + ": " + Dev(d) + " is already open through another X1 or X2 handle; close that first");
-    }
-    if (s.open_owner != owner) {
-        s.open_owner = owner;
-        s.opened_at = s.Now();
-        s.simulated = ModelClock::duration{0};
-    }
-    return true;
-}
-
-void ReleaseDevice(CameraState& s, uint64_t owner) {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (s.open_owner == owner) s.open_owner = 0;
 }
 
 void SimulateLatency(const std::function<bool()>& stop) { SpendCaptureLatency(stop); }

@@ -1,6 +1,5 @@
-// Steps of a capture that X1 and X2 share: rendering a camera of a device,
-// the sensor and optics a device's camera has, simulated latency and the
-// device clock.
+// Steps of a capture: rendering a camera of a device, the sensor and optics
+// a device's camera has, simulated latency and the device clock.
 #pragma once
 
 #include <array>
@@ -34,22 +33,10 @@ Sensor SensorFor(const DeviceRecord& device, const scene::Scene& scene, const st
 // The camera with the projector as the other end of its triangulation.
 Optics OpticsFor(const DeviceRecord& device, const CameraModel& camera, const scene::RayTable* rays);
 
-// Device sessions: a device is open through one X1 or X2 handle at a time.
-// Each handle takes an id from NewSessionId.
-uint64_t NewSessionId();
-// Takes the device for `owner`: fails (naming `op`) when it is unplugged or
-// retired (kDisconnected), its firmware does not match (kFirmwareMismatch) or
-// another handle has it open (kWrongState). Taking it again is harmless.
-bool AcquireDevice(const char* op, const DeviceRecord& device, CameraState& state, uint64_t owner);
-// Gives the device up if `owner` has it.
-void ReleaseDevice(CameraState& state, uint64_t owner);
-// The kDisconnected failure for a device that is no longer connected.
-bool DisconnectedError(const char* op, const DeviceRecord& device);
-
 // Spends the control interface's capture latency: waits for it in real
 // mode, advances the model clock by it in manual mode (see core/clock.h).
 // A real-mode wait ends early once `stop()` is true: the capture's camera is
-// gone (see Interrupted in camera_entry.h).
+// gone (see Interrupted in session.h).
 void SimulateLatency(const std::function<bool()>& stop);
 
 // Microseconds on the device clock: model-clock time since the device was

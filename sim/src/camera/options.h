@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/devices.h"
+#include "core/error.h"
 #include "sensor/model.h"
 #include "vyx/x1.h"
 #include "vyx/x2.h"
@@ -81,5 +82,26 @@ constexpr int kNormalRadiusMax = 50;
 // supports; on failure `error` names the field and its range.
 bool ValidateOptions(const Vyx::X1::CaptureOptions& options, const DeviceRecord& device,
                      const CameraModel& camera, std::string* error);
+
+namespace cam {
+
+// The 2D fields of a capture-options record (X1 or X2): exposure, gain,
+// gamma and projector brightness. Fails with kInvalidArgument naming `op`
+// and the field.
+template <class O>
+bool Validate2DFields(const char* op, const O& o) {
+    auto bad = [&](const std::string& what) { return Fail(false, kInvalidArgument, std::string(op) + ": " + what); };
+    if (o.exposure_time_2d < kExposureMin || o.exposure_time_2d > kExposureMax) {
+        return bad("exposure_time_2d = " + std::to_string(o.exposure_time_2d) + " is outside 3 .. 100 (milliseconds)");
+    }
+    if (!(o.gain_2d >= kGainMin && o.gain_2d <= kGainMax)) return bad("gain_2d is outside 0 .. 20 (dB)");
+    if (!(o.gamma_2d >= kGammaMin && o.gamma_2d <= kGammaMax)) return bad("gamma_2d is outside 0.1 .. 4");
+    if (o.projector_brightness < kBrightnessMin || o.projector_brightness > kBrightnessMax) {
+        return bad("projector_brightness = " + std::to_string(o.projector_brightness) + " is outside 1 .. 240");
+    }
+    return true;
+}
+
+}  // namespace cam
 
 }  // namespace vyxsim

@@ -1,10 +1,15 @@
-// Vyx::X1: one camera of a virtual device with its projector.
+// The X1 front: the X1 camera object and the entry points of Vyx::X1 (one
+// camera of a virtual device with its projector). Here are the 3D and 2D
+// captures, the results, the custom transformation, temperatures, white
+// balance and calibration; lifecycle, stored and automatic options and the
+// device calls forward to the session layer (session.h, stored_options.h,
+// auto_settings.h, device_calls.h).
 //
-// Each X1 handle names an X1Obj. Its mutex serialises the captures of that
-// camera and guards its results; no lock of wider reach is held while a
-// capture renders, so cameras of different devices capture in parallel.
-// Device-wide state (settings, cover, user sets, who has the device open)
-// lives in the device's CameraState.
+// Each X1 handle names an X1Obj, a CameraSession (session.h). Its mutex
+// serialises the captures of that camera and guards its results; no lock of
+// wider reach is held while a capture renders, so cameras of different
+// devices capture in parallel. Device-wide state (settings, cover, user
+// sets, who has the device open) lives in the device's CameraState.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -13,18 +18,24 @@
 #include <string>
 #include <utility>
 
-#include "camera/camera_calls.h"
-#include "camera/camera_entry.h"
+#include "camera/auto_settings.h"
+#include "camera/bandwidth.h"
 #include "camera/camera_state.h"
 #include "camera/capture.h"
-#include "camera/maintenance.h"
+#include "camera/cover.h"
+#include "camera/device_calls.h"
+#include "camera/encoded_images.h"
 #include "camera/options.h"
 #include "sensor/exposure.h"
 #include "sensor/image.h"
 #include "sensor/measurement.h"
+#include "sensor/model.h"
 #include "sensor/noise.h"
 #include "sensor/samples.h"
-#include "camera/x2_shared.h"
+#include "camera/session.h"
+#include "camera/stored_options.h"
+#include "camera/transform.h"
+#include "camera/white_balance.h"
 #include "core/call.h"
 #include "core/clock.h"
 #include "core/device_registry.h"
@@ -47,24 +58,20 @@ constexpr uint64_t kNoise3D = 1, kNoise2D = 2, kNoiseBalance = 100;
 
 }  // namespace
 
-struct X1Obj : Object {
+struct X1Obj : CameraSession {
     using Handle = Vyx::X1;
+    using Options = Vyx::X1::CaptureOptions;
     static constexpr Kind kKind = Kind::X1;
     static constexpr const char* kName = "camera";
     static constexpr const char* kTraceArg = "camera";
+    static constexpr const char* kUse = "an X1";
+    static bool Supports(const DeviceRecord& d) { return d.support_x1; }
 
-    uint64_t id = cam::NewSessionId();
-    std::shared_ptr<DeviceRecord> device;
-    std::shared_ptr<CameraState> state;
+    X1Obj() : CameraSession(cam::NewSessionId()) {}
+
     Vyx::CameraID camid = Vyx::CameraID_Left;
     int camera_index = 0;  // 0 left, 1 right
-    std::atomic<bool> open{false};
-    uint64_t epoch = 0;  // the system generation the camera was created in
-    // Set by Destroy before it waits for the mutex, so that a capture in
-    // progress fails instead of storing results.
-    std::atomic<bool> destroyed{false};
 
-    std::mutex mutex;  // captures and everything below
     struct Results {
         bool captured = false;       // a capture succeeded
         bool last_was_2d = false;    // the last capture was Capture2D
@@ -82,17 +89,19 @@ struct X1Obj : Object {
     const CameraModel& Model() const { return camera_index == 0 ? device->left : device->right; }
     const CameraModel& RoiCamera() const { return Model(); }
 
-    // Gives up the device (if this camera holds it).
-    void DropSession() {
-        open.store(false);
-        cam::ReleaseDevice(*state, id);
-    }
+    // The session layer's hooks (session.h).
+    bool TakeDevice(const char* op) { return cam::AcquireDevice(op, *device, *state, id); }
+    void CloseSession() { DropSession(); }
+    void ReleaseCaptures();
 
-    ~X1Obj() override {
-        // Only the device state is touched here, never the registry: the
-        // registry may be releasing this object.
-        if (state) cam::ReleaseDevice(*state, id);
+    // Stored options and automatic settings (stored_options.h,
+    // auto_settings.h).
+    static Options& StoredIn(UserSet& set) { return set.x1; }
+    bool ValidateStored(const Options& options, std::string* why) const {
+        return ValidateOptions(options, *device, Model(), why);
     }
+    const CameraModel& SamplingCamera(const Options&) const { return Model(); }
+    static cam::Params2D Params2DOf(const Options& options) { return Params2DFrom(options); }
 };
 
 namespace {
@@ -106,6 +115,12 @@ void ReleaseResults(X1Obj::Results& r) {
     if (!r.mesh.IsZero()) RemoveObject(Kind::Mesh, r.mesh);
     r = X1Obj::Results{};
 }
+
+}  // namespace
+
+void X1Obj::ReleaseCaptures() { ReleaseResults(results); }
+
+namespace {
 
 // Camera frame to the frame of the returned points.
 bool OutputTransform(const char* op, const X1Obj& c, bool transform_to_camera,
@@ -257,12 +272,6 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     return true;
 }
 
-// The options stored in the current user set.
-Vyx::X1::CaptureOptions StoredX1Options(X1Obj& c) {
-    std::lock_guard<std::mutex> lock(c.state->mutex);
-    return c.state->settings.user_sets[static_cast<std::size_t>(c.state->settings.current_user_set)].x1;
-}
-
 // The frame of an X1 entry point (RunCamera).
 template <class Work>
 bool RunX1(const char* op, const Vyx::X1& self, std::initializer_list<TraceArg> args, Need need, Work&& work) {
@@ -279,30 +288,6 @@ H Result(const Vyx::X1& self, const char* op, Kind kind, Words X1Obj::Results::*
         return HandOutCurrent(c, op, kind, w, [&](Words* out) {
             return HandOutResult(op, c.results, kind, words, obj, what, out);
         });
-    });
-}
-
-// The frame of the automatic settings: open camera, cover, samples, then
-// `work` on a copy that replaces `options` only on success.
-template <class Work>
-bool AutoSetting(const Vyx::X1& self, const char* op, Vyx::X1::CaptureOptions& options, const Vyx::ROI& roi, Work work) {
-    const std::string text = OptionsTrace(options);
-    const std::string roi_text = cam::RoiText(roi);
-    return RunX1(op, self, {{"camera", Vyx::HandleAccess::Get(self)}, {"options", text.c_str()}, {"roi", roi_text.c_str()}},
-                 Need::Handle, [&](X1Obj& c) {
-        std::lock_guard<std::mutex> lock(c.mutex);
-        if (!CameraReady(c, op)) return false;
-        if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
-        cam::Samples samples;
-        if (!cam::QuickSamples(op, c.device, *c.state, c.Model(), options.gain_3d, options.projector_brightness,
-                               Params2DFrom(options), roi, &samples)) {
-            return false;
-        }
-        Vyx::X1::CaptureOptions result = options;
-        if (!work(c, samples, &result)) return false;
-        if (!StillCurrent(c, op)) return false;
-        options = result;
-        return true;
     });
 }
 
@@ -323,90 +308,33 @@ using vyxsim::Need;
 using vyxsim::RunX1;
 using vyxsim::X1Obj;
 
-X1 X1::Create(const Device& device, CameraID camid) try {
-    static const char* const op = "X1::Create";
-    const Gate g = Enter(op, {{"device", HandleAccess::Get(device)}, {"camid", static_cast<int>(camid)}});
-    if (g == Gate::Fail) return X1();
-    uint64_t epoch = 0;
-    if (!vyxsim::CallEpoch(op, &epoch)) return X1();
-    auto rec = vyxsim::DeviceFromHandle(HandleAccess::Get(device), op);
-    if (!rec) return X1();
-    if (camid != CameraID_Left && camid != CameraID_Right) {
-        return Fail(X1(), vyxsim::kInvalidArgument,
-                    std::string(op) + ": camid " + std::to_string(static_cast<int>(camid)) +
-                        " is not CameraID_Left (1) or CameraID_Right (2)");
-    }
-    if (!rec->support_x1) {
-        return Fail(X1(), vyxsim::kUnsupported, std::string(op) + ": " + vyxsim::cam::DeviceText(*rec) + " cannot be used as an X1");
-    }
-    if (!rec->connected.load()) {
-        return Fail(X1(), vyxsim::kDisconnected, std::string(op) + ": " + vyxsim::cam::DeviceText(*rec) + " is disconnected");
-    }
-    auto obj = std::make_shared<X1Obj>();
-    obj->device = rec;
-    obj->state = vyxsim::StateOf(*rec);
-    obj->camid = camid;
-    obj->camera_index = camid == CameraID_Right ? 1 : 0;
-    obj->epoch = epoch;
-    const vyxsim::Words w = vyxsim::RegisterObject(vyxsim::Kind::X1, obj);
-    if (w.IsZero()) return X1();
-    if (!vyxsim::SameEpoch(op, epoch)) {  // a shutdown came in between
-        vyxsim::RemoveObject(vyxsim::Kind::X1, w);
-        return X1();
-    }
-    if (g == Gate::FailAfterWork) {
-        vyxsim::RemoveObject(vyxsim::Kind::X1, w);
-        return FailInjected(X1(), op);
-    }
-    return HandleAccess::Make<X1>(w);
-} catch (...) {
-    return vyxsim::FailUnexpected(X1());
+X1 X1::Create(const Device& device, CameraID camid) {
+    return vyxsim::CreateCamera<X1Obj>(
+        "X1::Create", device, {{"device", HandleAccess::Get(device)}, {"camid", static_cast<int>(camid)}},
+        [camid](const char* op) {
+            if (camid == CameraID_Left || camid == CameraID_Right) return true;
+            return Fail(false, vyxsim::kInvalidArgument,
+                        std::string(op) + ": camid " + std::to_string(static_cast<int>(camid)) +
+                            " is not CameraID_Left (1) or CameraID_Right (2)");
+        },
+        [camid](X1Obj& obj) {
+            obj.camid = camid;
+            obj.camera_index = camid == CameraID_Right ? 1 : 0;
+        });
 }
 
-void X1::Destroy(X1& camera) try {
-    static const char* const op = "X1::Destroy";
-    const Gate g = Enter(op, {{"camera", HandleAccess::Get(camera)}});
-    if (g == Gate::Fail) return;
-    auto obj = std::static_pointer_cast<X1Obj>(vyxsim::RemoveObject(vyxsim::Kind::X1, HandleAccess::Get(camera)));
-    HandleAccess::Set(camera, vyxsim::Words{});
-    if (!obj) {
-        vyxsim::SetLastError(vyxsim::kInvalidHandle, std::string(op) + ": the camera handle names no camera");
-        return;
-    }
-    // A capture in progress stops waiting out its latency and fails; the
-    // mutex then waits only for the rest of it.
-    obj->destroyed.store(true);
-    vyxsim::WakeLatencyWaiters();
-    {
-        std::lock_guard<std::mutex> lock(obj->mutex);
-        vyxsim::ReleaseResults(obj->results);
-    }
-    obj->DropSession();
-    if (g == Gate::FailAfterWork) FailInjected(0, op);
-} catch (...) {
-    vyxsim::FailUnexpected();
-}
+void X1::Destroy(X1& camera) { vyxsim::DestroyCamera<X1Obj>("X1::Destroy", camera); }
 
-bool X1::Open() try {
-    static const char* const op = "X1::Open";
-    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
-        if (!vyxsim::cam::SessionConnected(c, op)) return false;
-        if (!vyxsim::cam::AcquireDevice(op, *c.device, *c.state, c.id)) return false;
-        c.open.store(true);
-        return true;
-    });
-} catch (...) {
-    return vyxsim::FailUnexpected(false);
-}
+bool X1::Open() { return vyxsim::OpenCamera<X1Obj>(*this, "X1::Open"); }
 
-void X1::Close() try {
-    static const char* const op = "X1::Close";
-    RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
-        c.DropSession();
-        return true;
-    });
-} catch (...) {
-    vyxsim::FailUnexpected();
+void X1::Close() { vyxsim::CloseCamera<X1Obj>(*this, "X1::Close"); }
+
+bool X1::IsValid() const { return vyxsim::IsValid<X1Obj>(*this, "X1::IsValid"); }
+
+bool X1::IsOpen() const { return vyxsim::IsOpen<X1Obj>(*this, "X1::IsOpen"); }
+
+bool X1::IsPhysicallyConnected() const {
+    return vyxsim::IsPhysicallyConnected<X1Obj>(*this, "X1::IsPhysicallyConnected");
 }
 
 // ---------------------------------------------------------------------------
@@ -424,7 +352,7 @@ bool X1::Capture(const CaptureOptions& options) try {
 bool X1::Capture() try {
     static const char* const op = "X1::Capture";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
-        const CaptureOptions options = vyxsim::StoredX1Options(c);
+        const CaptureOptions options = vyxsim::StoredOptions(c);
         return vyxsim::Locked(c, op, [&] { return vyxsim::Capture3D(c, options, op); });
     });
 } catch (...) {
@@ -443,7 +371,7 @@ bool X1::Capture2D(const CaptureOptions& options) try {
 bool X1::Capture2D() try {
     static const char* const op = "X1::Capture2D";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [](X1Obj& c) {
-        const CaptureOptions options = vyxsim::StoredX1Options(c);
+        const CaptureOptions options = vyxsim::StoredOptions(c);
         return vyxsim::Locked(c, op, [&] { return vyxsim::Capture2DOnly(c, options, op); });
     });
 } catch (...) {
@@ -676,84 +604,110 @@ bool X1::GetIntrinsicParameters(float* camera_matrix9, float* distortion5) const
 // ---------------------------------------------------------------------------
 // Capture options: stored and automatic.
 
-bool X1::SaveCaptureOptionParameters(const CaptureOptions& options) try {
-    static const char* const op = "X1::SaveCaptureOptionParameters";
-    const std::string text = vyxsim::OptionsTrace(options);
-    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}, {"options", text.c_str()}}, Need::Open,
-                 [&options](X1Obj& c) {
-        std::string why;
-        if (!vyxsim::ValidateOptions(options, *c.device, c.Model(), &why)) {
-            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": " + why);
-        }
-        std::lock_guard<std::mutex> lock(c.state->mutex);
-        auto& s = c.state->settings;
-        s.user_sets[static_cast<std::size_t>(s.current_user_set)].x1 = options;
-        return true;
-    });
-} catch (...) {
-    return vyxsim::FailUnexpected(false);
+bool X1::SaveCaptureOptionParameters(const CaptureOptions& options) {
+    return vyxsim::calls::SaveCaptureOptions<X1Obj>(*this, "X1::SaveCaptureOptionParameters", options);
 }
 
-bool X1::LoadCaptureOptionParameters(CaptureOptions& options) const try {
-    static const char* const op = "X1::LoadCaptureOptionParameters";
-    return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Open, [&options](X1Obj& c) {
-        options = vyxsim::StoredX1Options(c);
-        return true;
-    });
-} catch (...) {
-    return vyxsim::FailUnexpected(false);
+bool X1::LoadCaptureOptionParameters(CaptureOptions& options) const {
+    return vyxsim::calls::LoadCaptureOptions<X1Obj>(*this, "X1::LoadCaptureOptionParameters", options);
 }
 
-bool X1::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) try {
-    static const char* const op = "X1::GetAutoCaptureSetting";
-    return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
-        if (!vyxsim::cam::NeedsLight(op, s)) return false;
-        o->exposure_time_3d = vyxsim::cam::AutoExposure3D(s);
-        o->exposure_time_2d = vyxsim::cam::AutoExposure2D(s, o->gamma_2d);
-        o->hdr_exposure_times = 0;
-        return true;
-    });
-} catch (...) {
-    return vyxsim::FailUnexpected(false);
+bool X1::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) {
+    return vyxsim::calls::AutoCaptureSetting<X1Obj>(*this, "X1::GetAutoCaptureSetting", options, roi);
 }
 
-bool X1::GetAutoHdrCaptureSetting(CaptureOptions& options, const ROI& roi) try {
-    static const char* const op = "X1::GetAutoHdrCaptureSetting";
-    return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
-        if (!vyxsim::cam::NeedsLight(op, s)) return false;
-        vyxsim::cam::ApplyAutoHdr(s, o);
-        return true;
-    });
-} catch (...) {
-    return vyxsim::FailUnexpected(false);
+bool X1::GetAutoHdrCaptureSetting(CaptureOptions& options, const ROI& roi) {
+    return vyxsim::calls::AutoHdrCaptureSetting<X1Obj>(*this, "X1::GetAutoHdrCaptureSetting", options, roi);
 }
 
-bool X1::GetAutoNoiseRemovalSetting(CaptureOptions& options) try {
-    static const char* const op = "X1::GetAutoNoiseRemovalSetting";
-    return vyxsim::AutoSetting(*this, op, options, ROI(0, 0, 0, 0), [](X1Obj& c, const vyxsim::cam::Samples& s, CaptureOptions* o) {
-        o->noise_removal_distance = vyxsim::cam::AutoNoiseRemovalDistance(s, c.Model().fx);
-        o->noise_removal_point_number = std::max(o->noise_removal_point_number, 1);
-        return true;
-    });
-} catch (...) {
-    return vyxsim::FailUnexpected(false);
+bool X1::GetAutoNoiseRemovalSetting(CaptureOptions& options) {
+    return vyxsim::calls::AutoNoiseRemovalSetting<X1Obj>(*this, "X1::GetAutoNoiseRemovalSetting", options);
 }
 
-bool X1::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) try {
-    static const char* const op = "X1::GetAuto2DExposureTime";
-    return vyxsim::AutoSetting(*this, op, options, roi, [](X1Obj&, const vyxsim::cam::Samples& s, CaptureOptions* o) {
-        o->exposure_time_2d = vyxsim::cam::AutoExposure2D(s, o->gamma_2d);
-        return true;
-    });
-} catch (...) {
-    return vyxsim::FailUnexpected(false);
+bool X1::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
+    return vyxsim::calls::Auto2DExposureTime<X1Obj>(*this, "X1::GetAuto2DExposureTime", options, roi);
 }
 
 // ---------------------------------------------------------------------------
-// Validity, connection, bandwidth, temperatures and ranges, settings files,
-// region of interest, protective cover and user sets: as for every camera
-// handle.
+// Bandwidth, projector temperature and ranges, settings files, region of
+// interest, protective cover and user sets: the device's, whichever handle
+// names it (device_calls.h).
 
-VYXSIM_DEFINE_DEVICE_CALLS(X1)
+bool X1::SetBandwidth(float bandwidth) {
+    return vyxsim::calls::SetBandwidth<X1Obj>(*this, "X1::SetBandwidth", bandwidth);
+}
+
+bool X1::GetProjectorTemperature(float& celsius) const {
+    return vyxsim::calls::ProjectorTemperature<X1Obj>(*this, "X1::GetProjectorTemperature", celsius);
+}
+
+bool X1::GetExposureTimeRange(int* min, int* max) const {
+    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetExposureTimeRange", min, max, vyxsim::kExposureMin,
+                                           vyxsim::kExposureMax);
+}
+
+bool X1::GetGainRange(float* min, float* max) const {
+    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetGainRange", min, max, vyxsim::kGainMin, vyxsim::kGainMax);
+}
+
+bool X1::GetGammaRange(float* min, float* max) const {
+    return vyxsim::calls::WriteRange<X1Obj>(*this, "X1::GetGammaRange", min, max, vyxsim::kGammaMin, vyxsim::kGammaMax);
+}
+
+bool X1::LoadSettingFromFile(const char* path) {
+    return vyxsim::calls::LoadSettings<X1Obj>(*this, "X1::LoadSettingFromFile", path);
+}
+
+bool X1::SaveSettingToFile(const char* path) const {
+    return vyxsim::calls::SaveSettings<X1Obj>(*this, "X1::SaveSettingToFile", path);
+}
+
+bool X1::CheckRoi(ROI roi) const { return vyxsim::calls::CheckRoi<X1Obj>(*this, "X1::CheckRoi", roi); }
+
+ROI X1::AutoAdjustRoi(ROI roi) const { return vyxsim::calls::AutoAdjustRoi<X1Obj>(*this, "X1::AutoAdjustRoi", roi); }
+
+bool X1::GetRoiRange(ROIRange& range) const {
+    return vyxsim::calls::RoiRange<X1Obj>(*this, "X1::GetRoiRange", range);
+}
+
+bool X1::OpenProtectiveCover() {
+    return vyxsim::calls::OpenCover<X1Obj>(*this, "X1::OpenProtectiveCover", false);
+}
+
+bool X1::CloseProtectiveCover() {
+    return vyxsim::calls::CloseCover<X1Obj>(*this, "X1::CloseProtectiveCover", false);
+}
+
+bool X1::ResetProtectiveCover() {
+    return vyxsim::calls::ResetCover<X1Obj>(*this, "X1::ResetProtectiveCover");
+}
+
+bool X1::OpenProtectiveCoverAsync() {
+    return vyxsim::calls::OpenCover<X1Obj>(*this, "X1::OpenProtectiveCoverAsync", true);
+}
+
+bool X1::CloseProtectiveCoverAsync() {
+    return vyxsim::calls::CloseCover<X1Obj>(*this, "X1::CloseProtectiveCoverAsync", true);
+}
+
+bool X1::GetProtectiveCoverStatus(ProtectiveCoverStatus& status) const {
+    return vyxsim::calls::CoverStatus<X1Obj>(*this, "X1::GetProtectiveCoverStatus", status);
+}
+
+bool X1::SetCurrentUserSet(const int& index) {
+    return vyxsim::calls::SetCurrentUserSet<X1Obj>(*this, "X1::SetCurrentUserSet", index);
+}
+
+bool X1::GetCurrentUserSet(int& index) const {
+    return vyxsim::calls::GetCurrentUserSet<X1Obj>(*this, "X1::GetCurrentUserSet", index);
+}
+
+bool X1::SetUserSetName(const int& index, const char* name) {
+    return vyxsim::calls::SetUserSetName<X1Obj>(*this, "X1::SetUserSetName", index, name);
+}
+
+bool X1::GetUserSetName(const int& index, char* name) const {
+    return vyxsim::calls::GetUserSetName<X1Obj>(*this, "X1::GetUserSetName", index, name);
+}
 
 }  // namespace Vyx

@@ -1,5 +1,10 @@
-// Vyx::X2: both cameras of a virtual device with its projector. Lifecycle,
-// stereo 3D captures, 2D captures, results and the device clock.
+// The X2 front: the entry points of Vyx::X2 (both cameras of a virtual device
+// with its projector) but the fixed line scan's (x2_linescan.cpp). Here are
+// the stereo 3D captures, the 2D captures, the results, the device clock,
+// the custom transformation, white balance and calibration of each camera;
+// lifecycle, stored and automatic options and the device calls forward to
+// the session layer (session.h, stored_options.h, auto_settings.h,
+// device_calls.h).
 //
 // A 3D capture renders each camera from its own pose. The camera that
 // measures (the left one, or the right one for transform_to_camera Right)
@@ -14,14 +19,22 @@
 #include <string>
 #include <vector>
 
+#include "camera/auto_settings.h"
+#include "camera/bandwidth.h"
 #include "camera/capture.h"
+#include "camera/cover.h"
+#include "camera/device_calls.h"
+#include "camera/encoded_images.h"
 #include "sensor/exposure.h"
 #include "sensor/image.h"
 #include "sensor/measurement.h"
 #include "sensor/noise.h"
 #include "sensor/samples.h"
-#include "camera/maintenance.h"
 #include "camera/options.h"
+#include "camera/session.h"
+#include "camera/stored_options.h"
+#include "camera/transform.h"
+#include "camera/white_balance.h"
 #include "camera/x2_camera.h"
 #include "camera/x2_linescan.h"
 #include "core/clock.h"
@@ -32,229 +45,6 @@
 #include "scene/ground_truth.h"
 
 namespace vyxsim {
-
-namespace {
-
-// X2 session ids count from 2^63, so that they never meet the ids X1
-// handles take from their own counter (which starts at 1).
-std::atomic<uint64_t> g_next_x2_id{(uint64_t{1} << 63) + 1};
-
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// The camera object.
-
-X2Obj::X2Obj() : id(g_next_x2_id.fetch_add(1)) {}
-
-X2Obj::~X2Obj() {
-    // Only the device state is touched here, never the registry: the
-    // registry may be releasing this object.
-    if (state) {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        if (state->open_owner == id) state->open_owner = 0;
-    }
-}
-
-const CameraModel& X2Obj::Model(int index) const {
-    if (index == kRightCam) return device->right;
-    if (index == kExtraCam) return extra;
-    return device->left;
-}
-
-void X2Obj::DropSession() {
-    open.store(false);
-    std::lock_guard<std::mutex> lock(state->mutex);
-    if (state->open_owner == id) state->open_owner = 0;
-}
-
-// ---------------------------------------------------------------------------
-// Session checks.
-
-const char* CameraName(int index) {
-    switch (index) {
-        case kLeftCam: return "left";
-        case kRightCam: return "right";
-        default: return "extra";
-    }
-}
-
-int CameraIndex(const X2Obj& c, Vyx::CameraID id, const char* op) {
-    switch (id) {
-        case Vyx::CameraID_Left: return kLeftCam;
-        case Vyx::CameraID_Right: return kRightCam;
-        case Vyx::CameraID_Extra:
-            if (c.device->extra_camera) return kExtraCam;
-            return Fail(-1, kUnsupported, std::string(op) + ": " + cam::DeviceText(*c.device) + " has no extra camera");
-        default:
-            return Fail(-1, kInvalidArgument,
-                        std::string(op) + ": camera " + std::to_string(static_cast<int>(id)) +
-                            " is not CameraID_Left (1), CameraID_Right (2) or CameraID_Extra (4)");
-    }
-}
-
-CameraModel ExtraCameraModel(const DeviceRecord& d) {
-    CameraModel m = d.left;
-    m.pose = d.projector.pose;
-    m.pose[7] -= 0.035;
-    return m;
-}
-
-double StereoBaseline(const DeviceRecord& d) {
-    return (scene::CameraCentre(d.right) - scene::CameraCentre(d.left)).norm();
-}
-
-// ---------------------------------------------------------------------------
-// Options.
-
-Vyx::X1::CaptureOptions SharedFields(const Vyx::X2::CaptureOptions& o) {
-    Vyx::X1::CaptureOptions s;
-    s.calc_normal = o.calc_normal;
-    s.use_auto_noise_removal = o.use_auto_noise_removal;
-    s.noise_removal_distance = o.noise_removal_distance;
-    s.noise_removal_point_number = o.noise_removal_point_number;
-    s.light_contrast_threshold = o.light_contrast_threshold;
-    s.exposure_time_2d = o.exposure_time_2d;
-    s.exposure_time_3d = o.exposure_time_3d;
-    s.projector_brightness = o.projector_brightness;
-    s.gain_2d = o.gain_2d;
-    s.gain_3d = o.gain_3d;
-    s.hdr_exposure_times = o.hdr_exposure_times;
-    for (int i = 0; i < 3; ++i) {
-        s.hdr_exposure_time_content[i] = o.hdr_exposure_time_content[i];
-        s.hdr_gain_content[i] = o.hdr_gain_content[i];
-        s.hdr_scan_times_content[i] = o.hdr_scan_times_content[i];
-        s.hdr_projector_brightness_content[i] = o.hdr_projector_brightness_content[i];
-    }
-    s.calc_normal_radius = o.calc_normal_radius;
-    s.gamma_2d = o.gamma_2d;
-    s.gamma_3d = o.gamma_3d;
-    s.use_projector_capturing_2d_image = o.use_projector_capturing_2d_image;
-    s.smoothness = o.smoothness;
-    s.downsample_distance = o.downsample_distance;
-    s.capture_mode = o.capture_mode;
-    s.confidence_threshold = o.confidence_threshold;
-    s.roi = o.roi;
-    s.truncate_z_min = o.truncate_z_min;
-    s.truncate_z_max = o.truncate_z_max;
-    s.bilateral_filter_kernal_size = o.bilateral_filter_kernal_size;
-    s.bilateral_filter_depth_sigma = o.bilateral_filter_depth_sigma;
-    s.bilateral_filter_space_sigma = o.bilateral_filter_space_sigma;
-    s.scan_times = o.scan_times;
-    s.use_auto_bilateral_filter = o.use_auto_bilateral_filter;
-    s.reflection_filter_threshold = o.reflection_filter_threshold;
-    s.smooth_sigma = o.smooth_sigma;
-    s.enable_2d_in_capture = o.enable_2d_in_capture;
-    return s;
-}
-
-namespace {
-
-bool IsLineScanMode(Vyx::CaptureMode m) {
-    return m == Vyx::CaptureMode_SwingLineScan || m == Vyx::CaptureMode_FixedLineScan ||
-           m == Vyx::CaptureMode_LineArrayShift;
-}
-
-}  // namespace
-
-bool ValidateX2(const Vyx::X2::CaptureOptions& o, X2Use use, const DeviceRecord& d, std::string* error) {
-    const int t = o.transform_to_camera;
-    if (!(t == Vyx::CameraID_Left || t == Vyx::CameraID_Right || (t == Vyx::CameraID_Extra && d.extra_camera))) {
-        if (error) {
-            *error = "transform_to_camera = " + std::to_string(t) + " is not CameraID_Left (1), CameraID_Right (2)" +
-                     (d.extra_camera ? " or CameraID_Extra (4)" : " (" + cam::DeviceText(d) + " has no extra camera)");
-        }
-        return false;
-    }
-    if (use == X2Use::LineScan) return ValidateLineScan(o, d, error);
-    Vyx::X1::CaptureOptions shared = SharedFields(o);
-    if (IsLineScanMode(o.capture_mode)) {
-        if (use == X2Use::Capture) {
-            if (error) {
-                *error = "capture_mode " + std::to_string(static_cast<int>(o.capture_mode)) +
-                         " is a line-scan mode; X2::StartFixedLineScan makes line scans";
-            }
-            return false;
-        }
-        if ((d.capture_modes & o.capture_mode) == 0) {
-            if (error) {
-                *error = "capture_mode " + std::to_string(static_cast<int>(o.capture_mode)) + " is not supported by " +
-                         cam::DeviceText(d);
-            }
-            return false;
-        }
-        // The other fields as a capture in an area mode of the device reads them.
-        shared.capture_mode = Vyx::CaptureMode_Normal;
-        for (int bit = 1; bit <= Vyx::CaptureMode_AntiInterReflection; bit <<= 1) {
-            if (d.capture_modes & bit) {
-                shared.capture_mode = static_cast<Vyx::CaptureMode>(bit);
-                break;
-            }
-        }
-    }
-    return ValidateOptions(shared, d, MeasuringCamera(o.transform_to_camera) == kRightCam ? d.right : d.left, error);
-}
-
-int MeasuringCamera(Vyx::CameraID t) { return t == Vyx::CameraID_Right ? kRightCam : kLeftCam; }
-
-bool DeviceToOutput(const char* op, const X2Obj& c, Vyx::CameraID tcam, const Vyx::X2::CustomTransformOptions& ct,
-                    const scene::Scene& sc, Eigen::Matrix4d* out) {
-    using CT = Vyx::X2::CustomTransformOptions;
-    Eigen::Matrix4d T;
-    for (int r = 0; r < 4; ++r) {
-        for (int k = 0; k < 4; ++k) T(r, k) = ct.transform[r * 4 + k];
-    }
-    switch (ct.coordinate_select) {
-        case CT::CoordinateSelect_CameraLeft:
-            *out = T * scene::DeviceToCamera(c.Model(kLeftCam));
-            return true;
-        case CT::CoordinateSelect_CameraRight:
-            *out = T * scene::DeviceToCamera(c.Model(kRightCam));
-            return true;
-        case CT::CoordinateSelect_CameraExtra:
-            if (!c.device->extra_camera) {
-                return Fail(false, kUnsupported,
-                            std::string(op) + ": the custom transformation is relative to the extra camera, and " +
-                                cam::DeviceText(*c.device) + " has none");
-            }
-            *out = T * scene::DeviceToCamera(c.Model(kExtraCam));
-            return true;
-        case CT::CoordinateSelect_CaliBoard: {
-            scene::BoardTruth board;
-            if (!scene::BoardGroundTruth(sc, &board)) {
-                return Fail(false, kNoResult,
-                            std::string(op) + ": the custom transformation is relative to the calibration board, and the scene of " +
-                                cam::DeviceText(*c.device) + " has none");
-            }
-            *out = T * board.pose.inverse();
-            return true;
-        }
-        default: {
-            const int index = tcam == Vyx::CameraID_Right ? kRightCam : tcam == Vyx::CameraID_Extra ? kExtraCam : kLeftCam;
-            *out = scene::DeviceToCamera(c.Model(index));
-            return true;
-        }
-    }
-}
-
-Vyx::X2::CaptureOptions StoredX2Options(X2Obj& c) {
-    std::lock_guard<std::mutex> lock(c.state->mutex);
-    return c.state->settings.user_sets[static_cast<std::size_t>(c.state->settings.current_user_set)].x2;
-}
-
-// ---------------------------------------------------------------------------
-// Results.
-
-void ReleaseX2Results(X2Obj::Results& r) {
-    for (int i = 0; i < 3; ++i) {
-        if (!r.image[i].IsZero()) RemoveObject(Kind::Image, r.image[i]);
-    }
-    if (!r.depth.IsZero()) RemoveObject(Kind::DepthMap, r.depth);
-    if (!r.confidence.IsZero()) RemoveObject(Kind::ConfidenceMap, r.confidence);
-    if (!r.correspond.IsZero()) RemoveObject(Kind::CorrespondMap, r.correspond);
-    if (!r.points.IsZero()) RemoveObject(Kind::PointMap, r.points);
-    if (!r.mesh.IsZero()) RemoveObject(Kind::Mesh, r.mesh);
-    r = X2Obj::Results{};
-}
 
 namespace {
 
@@ -490,108 +280,26 @@ using vyxsim::RunX2;
 using vyxsim::X2Need;
 using vyxsim::X2Obj;
 
-X2 X2::Create(const Device& device) try {
-    static const char* const op = "X2::Create";
-    const Gate g = Enter(op, {{"device", HandleAccess::Get(device)}});
-    if (g == Gate::Fail) return X2();
-    uint64_t epoch = 0;
-    if (!vyxsim::CallEpoch(op, &epoch)) return X2();
-    auto rec = vyxsim::DeviceFromHandle(HandleAccess::Get(device), op);
-    if (!rec) return X2();
-    if (!rec->support_x2) {
-        return Fail(X2(), vyxsim::kUnsupported, std::string(op) + ": " + vyxsim::cam::DeviceText(*rec) + " cannot be used as an X2");
-    }
-    if (!rec->connected.load()) {
-        return Fail(X2(), vyxsim::kDisconnected, std::string(op) + ": " + vyxsim::cam::DeviceText(*rec) + " is disconnected");
-    }
-    auto obj = std::make_shared<X2Obj>();
-    obj->device = rec;
-    obj->state = vyxsim::StateOf(*rec);
-    if (rec->extra_camera) obj->extra = vyxsim::ExtraCameraModel(*rec);
-    obj->epoch = epoch;
-    const vyxsim::Words w = vyxsim::RegisterObject(vyxsim::Kind::X2, obj);
-    if (w.IsZero()) return X2();
-    if (!vyxsim::SameEpoch(op, epoch)) {  // a shutdown came in between
-        vyxsim::RemoveObject(vyxsim::Kind::X2, w);
-        return X2();
-    }
-    if (g == Gate::FailAfterWork) {
-        vyxsim::RemoveObject(vyxsim::Kind::X2, w);
-        return FailInjected(X2(), op);
-    }
-    return HandleAccess::Make<X2>(w);
-} catch (...) {
-    return vyxsim::FailUnexpected(X2());
+X2 X2::Create(const Device& device) {
+    return vyxsim::CreateCamera<X2Obj>(
+        "X2::Create", device, {{"device", HandleAccess::Get(device)}}, [](const char*) { return true; },
+        [](X2Obj& obj) {
+            if (obj.device->extra_camera) obj.extra = vyxsim::ExtraCameraModel(*obj.device);
+        });
 }
 
-void X2::Destroy(X2& camera) try {
-    static const char* const op = "X2::Destroy";
-    const Gate g = Enter(op, {{"x2", HandleAccess::Get(camera)}});
-    if (g == Gate::Fail) return;
-    auto obj = std::static_pointer_cast<X2Obj>(vyxsim::RemoveObject(vyxsim::Kind::X2, HandleAccess::Get(camera)));
-    HandleAccess::Set(camera, vyxsim::Words{});
-    if (!obj) {
-        vyxsim::SetLastError(vyxsim::kInvalidHandle, std::string(op) + ": the X2 handle names no camera");
-        return;
-    }
-    // A capture in progress stops waiting out its latency and fails; the
-    // mutex then waits only for the rest of it.
-    obj->destroyed.store(true);
-    vyxsim::WakeLatencyWaiters();
-    {
-        std::lock_guard<std::mutex> lock(obj->mutex);
-        vyxsim::EndScan(*obj);
-        vyxsim::ReleaseX2Results(obj->results);
-    }
-    obj->DropSession();
-    if (g == Gate::FailAfterWork) FailInjected(0, op);
-} catch (...) {
-    vyxsim::FailUnexpected();
-}
+void X2::Destroy(X2& camera) { vyxsim::DestroyCamera<X2Obj>("X2::Destroy", camera); }
 
-bool X2::Open() try {
-    static const char* const op = "X2::Open";
-    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [](X2Obj& c) {
-        if (!vyxsim::cam::SessionConnected(c, op)) return false;
-        if (!c.device->firmware_match) {
-            return Fail(false, vyxsim::kFirmwareMismatch,
-                        std::string(op) + ": the firmware of " + vyxsim::cam::DeviceText(*c.device) + " does not match this SDK");
-        }
-        {
-            std::lock_guard<std::mutex> lock(c.mutex);
-            std::lock_guard<std::mutex> slock(c.state->mutex);
-            if (c.state->open_owner != 0 && c.state->open_owner != c.id) {
-                return Fail(false, vyxsim::kWrongState,
-                            std::string(op) + ": " + vyxsim::cam::DeviceText(*c.device) +
-                                " is already open through another X1 or X2 handle; close that first");
-            }
-            if (c.state->open_owner != c.id) {
-                c.state->open_owner = c.id;
-                c.state->opened_at = c.state->Now();
-                c.state->simulated = vyxsim::ModelClock::duration{0};
-                // A scan left over from a lost connection ends with the session.
-                c.scan.reset();
-            }
-        }
-        c.open.store(true);
-        return true;
-    });
-} catch (...) {
-    return vyxsim::FailUnexpected(false);
-}
+bool X2::Open() { return vyxsim::OpenCamera<X2Obj>(*this, "X2::Open"); }
 
-void X2::Close() try {
-    static const char* const op = "X2::Close";
-    RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [](X2Obj& c) {
-        {
-            std::lock_guard<std::mutex> lock(c.mutex);
-            vyxsim::EndScan(c);
-        }
-        c.DropSession();
-        return true;
-    });
-} catch (...) {
-    vyxsim::FailUnexpected();
+void X2::Close() { vyxsim::CloseCamera<X2Obj>(*this, "X2::Close"); }
+
+bool X2::IsValid() const { return vyxsim::IsValid<X2Obj>(*this, "X2::IsValid"); }
+
+bool X2::IsOpen() const { return vyxsim::IsOpen<X2Obj>(*this, "X2::IsOpen"); }
+
+bool X2::IsPhysicallyConnected() const {
+    return vyxsim::IsPhysicallyConnected<X2Obj>(*this, "X2::IsPhysicallyConnected");
 }
 
 // ---------------------------------------------------------------------------
@@ -609,7 +317,7 @@ bool X2::Capture(const CaptureOptions& options) try {
 bool X2::Capture() try {
     static const char* const op = "X2::Capture";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [](X2Obj& c) {
-        const CaptureOptions options = vyxsim::StoredX2Options(c);
+        const CaptureOptions options = vyxsim::StoredOptions(c);
         return vyxsim::Locked(c, op, [&] { return vyxsim::Capture3D(c, options, op); });
     });
 } catch (...) {
@@ -642,7 +350,7 @@ bool X2::Capture2D(CameraID camera, const CaptureOptions& options) try {
 bool X2::Capture2D(CameraID camera) try {
     static const char* const op = "X2::Capture2D";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}}, X2Need::Handle,
-                 [&](X2Obj& c) { return Capture2DOf(c, camera, vyxsim::StoredX2Options(c), op); });
+                 [&](X2Obj& c) { return Capture2DOf(c, camera, vyxsim::StoredOptions(c), op); });
 } catch (...) {
     return vyxsim::FailUnexpected(false);
 }
@@ -767,6 +475,260 @@ bool X2::SaveEncodedImagesData(const char* path) try {
     });
 } catch (...) {
     return vyxsim::FailUnexpected(false);
+}
+
+// ---------------------------------------------------------------------------
+// Device settings.
+
+bool X2::SetCustomTransformation(const CustomTransformOptions& options) try {
+    static const char* const op = "X2::SetCustomTransformation";
+    const std::string matrix = vyxsim::MatrixTrace(options.transform);
+    return RunX2(op, *this,
+                 {{"x2", HandleAccess::Get(*this)},
+                  {"coordinate_select", static_cast<int>(options.coordinate_select)},
+                  {"transform", matrix.c_str()}},
+                 X2Need::Open, [&options](X2Obj& c) {
+        const int sel = options.coordinate_select;
+        if (sel < CustomTransformOptions::CoordinateSelect_Disabled || sel > CustomTransformOptions::CoordinateSelect_CameraExtra) {
+            return Fail(false, vyxsim::kInvalidArgument,
+                        std::string(op) + ": coordinate_select " + std::to_string(sel) +
+                            " is not Disabled, CameraLeft, CameraRight, CaliBoard or CameraExtra");
+        }
+        if (sel == CustomTransformOptions::CoordinateSelect_CameraExtra && !c.device->extra_camera) {
+            return Fail(false, vyxsim::kUnsupported, std::string(op) + ": " + vyxsim::cam::DeviceText(*c.device) + " has no extra camera");
+        }
+        if (!vyxsim::cam::CheckTransformMatrix(op, options.transform)) return false;
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        c.state->settings.x2_transform = options;
+        return true;
+    });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
+}
+
+bool X2::GetCustomTransformation(CustomTransformOptions& options) const try {
+    static const char* const op = "X2::GetCustomTransformation";
+    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [&options](X2Obj& c) {
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        options = c.state->settings.x2_transform;
+        return true;
+    });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
+}
+
+bool X2::GetCameraResolution(Size& size) const try {
+    static const char* const op = "X2::GetCameraResolution";
+    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Handle, [&size](X2Obj& c) {
+        size = Size{c.Model(vyxsim::kLeftCam).width, c.Model(vyxsim::kLeftCam).height};
+        return true;
+    });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
+}
+
+bool X2::GetCameraTemperature(CameraID camera, CameraTempSelector selector, float& celsius) const try {
+    static const char* const op = "X2::GetCameraTemperature";
+    return RunX2(op, *this,
+                 {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}, {"selector", static_cast<int>(selector)}},
+                 X2Need::Open, [&](X2Obj& c) {
+        const int index = vyxsim::CameraIndex(c, camera, op);
+        if (index < 0) return false;
+        if (selector < CameraTempSelector_Camera || selector > CameraTempSelector_SensorBoard) {
+            return Fail(false, vyxsim::kInvalidArgument,
+                        std::string(op) + ": selector " + std::to_string(static_cast<int>(selector)) + " is not a CameraTempSelector");
+        }
+        std::lock_guard<std::mutex> lock(c.state->mutex);
+        celsius = vyxsim::CameraTemperature(*c.state, index, selector);
+        return true;
+    });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
+}
+
+// ---------------------------------------------------------------------------
+// White balance and calibration.
+
+bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& roi) try {
+    static const char* const op = "X2::AutoWhiteBalance";
+    const std::string text = vyxsim::OptionsTrace(options);
+    const std::string roi_text = vyxsim::cam::RoiText(roi);
+    return RunX2(op, *this,
+                 {{"x2", HandleAccess::Get(*this)}, {"frames", frames}, {"options", text.c_str()}, {"roi", roi_text.c_str()}},
+                 X2Need::Handle, [&](X2Obj& c) {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        if (!vyxsim::X2Ready(c, op)) return false;
+        if (!vyxsim::cam::WhiteBalanceArgs(op, *c.device, frames, options, c.Model(vyxsim::kLeftCam), roi)) return false;
+        if (!vyxsim::cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
+        // Grey world over both cameras' views.
+        std::array<std::shared_ptr<const vyxsim::scene::Frame>, 2> views;
+        std::shared_ptr<const vyxsim::scene::Scene> sc;
+        for (int i = 0; i < 2; ++i) {
+            views[i] = vyxsim::cam::RenderCamera(op, c.device, c.Model(i), 1, &sc);
+            if (!views[i]) return false;
+        }
+        std::array<float, 3> current, ratios;
+        uint64_t capture_index;
+        {
+            std::lock_guard<std::mutex> slock(c.state->mutex);
+            current = c.state->settings.balance;
+            capture_index = ++c.state->captures;
+        }
+        if (!vyxsim::cam::GreyWorldBalance(op, {{views[0].get(), vyxsim::kLeftCam}, {views[1].get(), vyxsim::kRightCam}},
+                                           c.device->serial, capture_index, vyxsim::kX2NoiseBalance, frames,
+                                           vyxsim::Params2DFrom(options),
+                                           vyxsim::cam::SensorFor(*c.device, *sc, current), roi, &ratios)) {
+            return false;
+        }
+        if (!vyxsim::StillCurrent(c, op)) return false;
+        std::lock_guard<std::mutex> slock(c.state->mutex);
+        c.state->settings.balance = ratios;
+        return true;
+    });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
+}
+
+bool X2::GetExtrinsicMatrix(CameraID camera, float* matrix16) const try {
+    static const char* const op = "X2::GetExtrinsicMatrix";
+    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}}, X2Need::Handle,
+                 [&](X2Obj& c) {
+        const int index = vyxsim::CameraIndex(c, camera, op);
+        if (index < 0) return false;
+        if (!matrix16) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the output array is null");
+        for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c.Model(index).pose[static_cast<std::size_t>(i)]);
+        return true;
+    });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
+}
+
+bool X2::GetIntrinsicParameters(CameraID camera, float* camera_matrix9, float* distortion5) const try {
+    static const char* const op = "X2::GetIntrinsicParameters";
+    return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}, {"camera", static_cast<int>(camera)}}, X2Need::Handle,
+                 [&](X2Obj& c) {
+        const int index = vyxsim::CameraIndex(c, camera, op);
+        if (index < 0) return false;
+        if (!camera_matrix9 || !distortion5) {
+            return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": an output array is null");
+        }
+        const vyxsim::CameraModel& m = c.Model(index);
+        const double k[9] = {m.fx, 0.0, m.cx, 0.0, m.fy, m.cy, 0.0, 0.0, 1.0};
+        for (int i = 0; i < 9; ++i) camera_matrix9[i] = static_cast<float>(k[i]);
+        for (int i = 0; i < 5; ++i) distortion5[i] = static_cast<float>(m.distortion[static_cast<std::size_t>(i)]);
+        return true;
+    });
+} catch (...) {
+    return vyxsim::FailUnexpected(false);
+}
+
+// ---------------------------------------------------------------------------
+// Capture options: stored and automatic.
+
+bool X2::SaveCaptureOptionParameters(const CaptureOptions& options) {
+    return vyxsim::calls::SaveCaptureOptions<X2Obj>(*this, "X2::SaveCaptureOptionParameters", options);
+}
+
+bool X2::LoadCaptureOptionParameters(CaptureOptions& options) const {
+    return vyxsim::calls::LoadCaptureOptions<X2Obj>(*this, "X2::LoadCaptureOptionParameters", options);
+}
+
+bool X2::GetAutoCaptureSetting(CaptureOptions& options, const ROI& roi) {
+    return vyxsim::calls::AutoCaptureSetting<X2Obj>(*this, "X2::GetAutoCaptureSetting", options, roi);
+}
+
+bool X2::GetAutoHdrCaptureSetting(CaptureOptions& options, const ROI& roi) {
+    return vyxsim::calls::AutoHdrCaptureSetting<X2Obj>(*this, "X2::GetAutoHdrCaptureSetting", options, roi);
+}
+
+bool X2::GetAutoNoiseRemovalSetting(CaptureOptions& options) {
+    return vyxsim::calls::AutoNoiseRemovalSetting<X2Obj>(*this, "X2::GetAutoNoiseRemovalSetting", options);
+}
+
+bool X2::GetAuto2DExposureTime(CaptureOptions& options, const ROI& roi) {
+    return vyxsim::calls::Auto2DExposureTime<X2Obj>(*this, "X2::GetAuto2DExposureTime", options, roi);
+}
+
+// ---------------------------------------------------------------------------
+// Bandwidth, projector temperature and ranges, settings files, region of
+// interest, protective cover and user sets: the device's, whichever handle
+// names it (device_calls.h).
+
+bool X2::SetBandwidth(float bandwidth) {
+    return vyxsim::calls::SetBandwidth<X2Obj>(*this, "X2::SetBandwidth", bandwidth);
+}
+
+bool X2::GetProjectorTemperature(float& celsius) const {
+    return vyxsim::calls::ProjectorTemperature<X2Obj>(*this, "X2::GetProjectorTemperature", celsius);
+}
+
+bool X2::GetExposureTimeRange(int* min, int* max) const {
+    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetExposureTimeRange", min, max, vyxsim::kExposureMin,
+                                           vyxsim::kExposureMax);
+}
+
+bool X2::GetGainRange(float* min, float* max) const {
+    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetGainRange", min, max, vyxsim::kGainMin, vyxsim::kGainMax);
+}
+
+bool X2::GetGammaRange(float* min, float* max) const {
+    return vyxsim::calls::WriteRange<X2Obj>(*this, "X2::GetGammaRange", min, max, vyxsim::kGammaMin, vyxsim::kGammaMax);
+}
+
+bool X2::LoadSettingFromFile(const char* path) {
+    return vyxsim::calls::LoadSettings<X2Obj>(*this, "X2::LoadSettingFromFile", path);
+}
+
+bool X2::SaveSettingToFile(const char* path) const {
+    return vyxsim::calls::SaveSettings<X2Obj>(*this, "X2::SaveSettingToFile", path);
+}
+
+bool X2::CheckRoi(ROI roi) const { return vyxsim::calls::CheckRoi<X2Obj>(*this, "X2::CheckRoi", roi); }
+
+ROI X2::AutoAdjustRoi(ROI roi) const { return vyxsim::calls::AutoAdjustRoi<X2Obj>(*this, "X2::AutoAdjustRoi", roi); }
+
+bool X2::GetRoiRange(ROIRange& range) const {
+    return vyxsim::calls::RoiRange<X2Obj>(*this, "X2::GetRoiRange", range);
+}
+
+bool X2::OpenProtectiveCover() {
+    return vyxsim::calls::OpenCover<X2Obj>(*this, "X2::OpenProtectiveCover", false);
+}
+
+bool X2::CloseProtectiveCover() {
+    return vyxsim::calls::CloseCover<X2Obj>(*this, "X2::CloseProtectiveCover", false);
+}
+
+bool X2::ResetProtectiveCover() {
+    return vyxsim::calls::ResetCover<X2Obj>(*this, "X2::ResetProtectiveCover");
+}
+
+bool X2::OpenProtectiveCoverAsync() {
+    return vyxsim::calls::OpenCover<X2Obj>(*this, "X2::OpenProtectiveCoverAsync", true);
+}
+
+bool X2::CloseProtectiveCoverAsync() {
+    return vyxsim::calls::CloseCover<X2Obj>(*this, "X2::CloseProtectiveCoverAsync", true);
+}
+
+bool X2::GetProtectiveCoverStatus(ProtectiveCoverStatus& status) const {
+    return vyxsim::calls::CoverStatus<X2Obj>(*this, "X2::GetProtectiveCoverStatus", status);
+}
+
+bool X2::SetCurrentUserSet(const int& index) {
+    return vyxsim::calls::SetCurrentUserSet<X2Obj>(*this, "X2::SetCurrentUserSet", index);
+}
+
+bool X2::GetCurrentUserSet(int& index) const {
+    return vyxsim::calls::GetCurrentUserSet<X2Obj>(*this, "X2::GetCurrentUserSet", index);
+}
+
+bool X2::SetUserSetName(const int& index, const char* name) {
+    return vyxsim::calls::SetUserSetName<X2Obj>(*this, "X2::SetUserSetName", index, name);
+}
+
+bool X2::GetUserSetName(const int& index, char* name) const {
+    return vyxsim::calls::GetUserSetName<X2Obj>(*this, "X2::GetUserSetName", index, name);
 }
 
 }  // namespace Vyx

@@ -1,6 +1,8 @@
-// Vyx::X2 internals shared by its source files: the camera object, its
-// results, the session checks every entry point makes, the options an X2
-// capture uses, and the frames its results come in.
+// The X2 camera object (X2Obj, a CameraSession of session.h) and what the X2
+// front (x2.cpp) and its line scan (x2_linescan.cpp) read of it: its
+// cameras, its results, the checks of an X2 options record, the frame its
+// points come in, and the entry frame of an X2 call. x2_camera.cpp holds
+// them.
 //
 // An X2 handle names an X2Obj. Its mutex serialises the captures and the line
 // scan of that handle and guards their results; no lock of wider reach is
@@ -20,11 +22,14 @@
 
 #include <Eigen/Core>
 
-#include "camera/camera_calls.h"
-#include "camera/camera_entry.h"
 #include "camera/camera_state.h"
+#include "sensor/exposure.h"
+#include "sensor/image.h"
+#include "sensor/measurement.h"
 #include "sensor/model.h"
-#include "camera/x2_shared.h"
+#include "sensor/noise.h"
+#include "sensor/samples.h"
+#include "camera/session.h"
 #include "core/call.h"
 #include "core/devices.h"
 #include "core/error.h"
@@ -45,26 +50,20 @@ constexpr uint64_t kX2Noise3D = 11, kX2Noise2D = 12, kX2NoiseScan = 13, kX2Noise
 
 struct X2Scan;  // a running fixed line scan (x2_linescan.h)
 
-struct X2Obj : Object {
+struct X2Obj : CameraSession {
     using Handle = Vyx::X2;
+    using Options = Vyx::X2::CaptureOptions;
     static constexpr Kind kKind = Kind::X2;
     static constexpr const char* kName = "X2";
     static constexpr const char* kTraceArg = "x2";
+    static constexpr const char* kUse = "an X2";
+    static bool Supports(const DeviceRecord& d) { return d.support_x2; }
 
     X2Obj();
-    ~X2Obj() override;
 
-    uint64_t id;
-    std::shared_ptr<DeviceRecord> device;
-    std::shared_ptr<CameraState> state;
     CameraModel extra;  // the extra camera, when the device has one
-    std::atomic<bool> open{false};
-    uint64_t epoch = 0;  // the system generation the camera was created in
-    // Set by Destroy before it waits for the mutex, so that a capture in
-    // progress fails instead of storing results.
-    std::atomic<bool> destroyed{false};
 
-    std::mutex mutex;  // captures, the line scan and everything below
+    // The mutex of the session guards, besides the captures, the line scan.
     struct Results {
         bool captured = false;     // a capture succeeded
         bool last_was_2d = false;  // the last capture was Capture2D
@@ -86,8 +85,20 @@ struct X2Obj : Object {
     const CameraModel& Model(int index) const;
     // The region of interest is the left camera's (both cameras have its size).
     const CameraModel& RoiCamera() const { return Model(kLeftCam); }
-    // Gives up the device (if this handle holds it).
-    void DropSession();
+
+    // The session layer's hooks (session.h): taking the device also ends a
+    // line scan left over from a lost connection; closing ends a running one;
+    // Destroy ends the scan and releases the results.
+    bool TakeDevice(const char* op);
+    void CloseSession();
+    void ReleaseCaptures();
+
+    // Stored options and automatic settings (stored_options.h,
+    // auto_settings.h): they are for the measuring camera.
+    static Options& StoredIn(UserSet& set) { return set.x2; }
+    bool ValidateStored(const Options& options, std::string* why) const;
+    const CameraModel& SamplingCamera(const Options& options) const;
+    static cam::Params2D Params2DOf(const Options& options);
 };
 
 // Connected and open (cam::SessionReady).
@@ -105,8 +116,8 @@ CameraModel ExtraCameraModel(const DeviceRecord& device);
 double StereoBaseline(const DeviceRecord& device);
 
 // The fields an X2 record shares with the X1 record, in an X1 record (the
-// others at their defaults), so that the capture steps X1 and X2 share read
-// both the same way.
+// others at their defaults), so that the capture steps read both records the
+// same way.
 Vyx::X1::CaptureOptions SharedFields(const Vyx::X2::CaptureOptions& options);
 
 // What a record is checked for.
@@ -128,9 +139,6 @@ int MeasuringCamera(Vyx::CameraID transform_to_camera);
 bool DeviceToOutput(const char* op, const X2Obj& c, Vyx::CameraID transform_to_camera,
                     const Vyx::X2::CustomTransformOptions& custom, const scene::Scene& scene,
                     Eigen::Matrix4d* out);
-
-// The options stored in the current user set.
-Vyx::X2::CaptureOptions StoredX2Options(X2Obj& c);
 
 // Releases result objects the camera holds.
 void ReleaseX2Results(X2Obj::Results& r);

@@ -8,13 +8,14 @@
 #include <limits>
 
 #include "camera/capture.h"
+#include "camera/cover.h"
 #include "sensor/exposure.h"
 #include "sensor/image.h"
 #include "sensor/measurement.h"
 #include "sensor/noise.h"
 #include "sensor/samples.h"
-#include "camera/maintenance.h"
 #include "camera/options.h"
+#include "camera/stored_options.h"
 #include "camera/x2_camera.h"
 #include "rendering/projection.h"
 #include "scene/device_scenes.h"
@@ -292,7 +293,7 @@ bool X2::StartFixedLineScan(const CaptureOptions& options) try {
 bool X2::StartFixedLineScan() try {
     static const char* const op = "X2::StartFixedLineScan";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open,
-                 [](X2Obj& c) { return vyxsim::StartScan(c, vyxsim::StoredX2Options(c), op); });
+                 [](X2Obj& c) { return vyxsim::StartScan(c, vyxsim::StoredOptions(c), op); });
 } catch (...) {
     return vyxsim::FailUnexpected(false);
 }
