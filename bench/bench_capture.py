@@ -65,11 +65,18 @@ def median_s(fn, frames, warmup):
 
 def fill_floor_s(sizes_bytes, frames):
     """Allocating and filling arrays of these byte sizes, as a capture's
-    outputs: the least a capture can cost."""
+    outputs, while the previous set is still held (as a camera keeps its last
+    results until the next capture has made its own): the least a capture
+    can cost."""
+    held = []
+
     def fill():
+        fresh = []
         for n in sizes_bytes:
             a = np.empty(n // 8, dtype=np.float64)
             a.fill(np.nan)
+            fresh.append(a)
+        held[:] = fresh
     return median_s(fill, frames, 2)
 
 

@@ -29,7 +29,7 @@ std::string PatternName(const ModeInfo& mode, int k);
 // full from 40 % of full scale, falling to 0 at 1.5 x full scale, weighted
 // by the viewing angle. Inline: a capture asks once per pixel and exposure.
 inline double Confidence(double s, double view_cos) {
-    const double c = s <= 1.0 ? std::min(1.0, s / 0.4) : std::max(0.0, 1.0 - (s - 1.0) / 0.5);
+    const double c = s <= 1.0 ? std::min(1.0, s * 2.5) : std::max(0.0, 1.0 - (s - 1.0) * 2.0);
     return c * (0.25 + 0.75 * std::clamp(view_cos, 0.0, 1.0));
 }
 

@@ -66,17 +66,37 @@ void Shade2D(const scene::Frame& f, const Params2D& p, const Sensor& s, const No
     const Response response(p, s);
     const double sigma = kImageNoise * GainFactor(p.gain_db);
     const std::size_t n = f.Size();
+    // Linear albedo of each byte value, as RawResponse computes it.
+    static const std::array<double, 256> kLinear = [] {
+        std::array<double, 256> t{};
+        for (int i = 0; i < 256; ++i) t[i] = i / 255.0;
+        return t;
+    }();
     if (!s.color) {
-        for (std::size_t k = 0; k < n; ++k) out[k] = gamma(response.At(f, k, false)[0] + sigma * Gaussian(noise, k));
+        const double ambient = response.ambient_grey;
+        for (std::size_t k = 0; k < n; ++k) {
+            double raw = 0.0;
+            if (f.depth[k] > 0.0f) {
+                raw = GreyAlbedo(&f.albedo[3 * k]) * (f.irradiance[k] * response.light + ambient) * response.scale;
+            }
+            out[k] = gamma(raw + sigma * Gaussian(noise, k));
+        }
         return;
     }
-    const double balance[3] = {s.balance[0], s.balance[1], s.balance[2]};
+    // Per channel: the response to light and the white balance.
+    double gain[3], ambient[3];
+    for (int c = 0; c < 3; ++c) {
+        gain[c] = response.scale * kColorResponse[c] * s.balance[c];
+        ambient[c] = response.ambient[c];
+    }
     for (std::size_t k = 0; k < n; ++k) {
-        const std::array<double, 3> raw = response.At(f, k, true);
+        const uint8_t* a = &f.albedo[3 * k];
+        const bool seen = f.depth[k] > 0.0f;
+        const double e = seen ? f.irradiance[k] * response.light : 0.0;
         // BGR8: blue first.
         for (int c = 0; c < 3; ++c) {
-            const double v = raw[c] * balance[c] + sigma * Gaussian(noise, 3 * k + c);
-            out[3 * k + (2 - c)] = gamma(v);
+            const double raw = seen ? kLinear[a[c]] * (e + ambient[c]) * gain[c] : 0.0;
+            out[3 * k + (2 - c)] = gamma(raw + sigma * Gaussian(noise, 3 * k + c));
         }
     }
 }

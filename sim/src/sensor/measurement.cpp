@@ -48,7 +48,7 @@ void MeasureDepth(const scene::Frame& f, const Optics& optics, const Params3D& p
             if (matched && std::isnan(matched[2 * k])) continue;
             if (!InRoi(p.roi, i * step, j * step)) continue;
             const double lum = GreyAlbedo(&f.albedo[3 * k]);
-            const double vc = f.view_cos[k] / 255.0;
+            const double vc = f.view_cos[k] * (1.0 / 255.0);
             double best_c = 0.0, best_sigma = 0.0;
             for (const ExposureTerms& t : terms) {
                 const double s = lum * e_irr * t.scale;
@@ -147,8 +147,12 @@ void WritePoints(const scene::Frame& f, const scene::RayTable& rays, const Param
 void Compute3D(const scene::Frame& f, const Optics& optics, const Params3D& p, const NoiseStream& noise,
                const Out3D& out, const double* matched) {
     const std::size_t n = f.Size();
-    std::vector<double> z(n, kNaN);
-    std::vector<float> sigma(n, 0.0f);
+    // Scratch kept per thread: fresh buffers of this size would cost their
+    // page faults on every capture.
+    thread_local std::vector<double> z;
+    thread_local std::vector<float> sigma;
+    z.assign(n, kNaN);
+    sigma.assign(n, 0.0f);
     MeasureDepth(f, optics, p, noise, matched, &z, &sigma, out.depth, out.confidence);
     if (const int half = SmoothingHalfWidth(p.smoothness); half > 0) SmoothDepth(f.width, f.height, half, sigma, &z);
     WritePoints(f, *optics.rays, p, &z, out);

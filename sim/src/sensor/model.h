@@ -79,7 +79,9 @@ struct Sensor {
 };
 
 // Grey reflectance (0 to 1) of a frame pixel's linear 8-bit albedo.
-inline double GreyAlbedo(const uint8_t* rgb) { return (0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2]) / 255.0; }
+inline double GreyAlbedo(const uint8_t* rgb) {
+    return (0.299 * rgb[0] + 0.587 * rgb[1] + 0.114 * rgb[2]) * (1.0 / 255.0);
+}
 
 // Camera pixel (u, v) inside the ROI (zero size: the whole image).
 inline bool InRoi(const Vyx::ROI& roi, int u, int v) {

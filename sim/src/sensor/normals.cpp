@@ -66,17 +66,8 @@ void EstimateNormals(const double* zmap, int w, int h, int step, const scene::Ra
     const int r = std::max(1, radius / step);
     const int win = 2 * r + 1;
     const std::size_t W = static_cast<std::size_t>(w);
-    // The camera point of every pixel (NaN: none), row by row.
-    std::vector<double> px(W * h), py(W * h);
-    for (int j = 0; j < h; ++j) {
-        const std::size_t ray_row = static_cast<std::size_t>(j * step) * rays.width;
-        for (int i = 0; i < w; ++i) {
-            const std::size_t k = static_cast<std::size_t>(j) * W + i;
-            const std::size_t ri = ray_row + static_cast<std::size_t>(i * step);
-            px[k] = zmap[k] * rays.x[ri];
-            py[k] = zmap[k] * rays.y[ri];
-        }
-    }
+    // The ray of frame pixel (i, j) is (rx, ry, 1): its point is z times it.
+    auto ray = [&](int i, int j) { return static_cast<std::size_t>(j * step) * rays.width + static_cast<std::size_t>(i * step); };
     // Horizontal window sums of each row, channel-major (C planes of w),
     // kept for the `win` rows of the current window; `vert` is their sum.
     std::vector<std::vector<double>> rows(static_cast<std::size_t>(win), std::vector<double>(C * W, 0.0));
@@ -88,7 +79,8 @@ void EstimateNormals(const double* zmap, int w, int h, int step, const scene::Ra
         for (int i = 0; i < w; ++i) {
             const double z = zmap[row + i];
             const bool valid = !std::isnan(z);
-            const double x = valid ? px[row + i] : 0.0, y = valid ? py[row + i] : 0.0, zz = valid ? z : 0.0;
+            const std::size_t ri = ray(i, j);
+            const double x = valid ? z * rays.x[ri] : 0.0, y = valid ? z * rays.y[ri] : 0.0, zz = valid ? z : 0.0;
             vals[0 * W + i] = valid ? 1.0 : 0.0;
             vals[1 * W + i] = x;
             vals[2 * W + i] = y;
@@ -140,7 +132,8 @@ void EstimateNormals(const double* zmap, int w, int h, int step, const scene::Ra
             double nc[3];
             if (!WindowNormal(S, nc)) continue;
             // Toward the camera (the sign the iteration ends with is arbitrary).
-            const double sign = nc[0] * px[k] + nc[1] * py[k] + nc[2] * zmap[k] > 0.0 ? -1.0 : 1.0;
+            const std::size_t ri = ray(i, j);
+            const double sign = nc[0] * rays.x[ri] + nc[1] * rays.y[ri] + nc[2] > 0.0 ? -1.0 : 1.0;
             Eigen::Vector3d no = normal_map * Eigen::Vector3d(sign * nc[0], sign * nc[1], sign * nc[2]);
             if (!rotation_only) no.normalize();
             if (!no.allFinite()) continue;
