@@ -72,6 +72,17 @@ void Shade2D(const scene::Frame& f, const Params2D& p, const Sensor& s, const No
         for (int i = 0; i < 256; ++i) t[i] = i / 255.0;
         return t;
     }();
+    // Noise: one pair of values per hash, element v of the stream for output
+    // value v (grey: pixel k; colour: 3k + c for channel c, red first).
+    auto noise_at = [&](std::size_t v, double* pair, std::size_t* pair_index) {
+        if (v / 2 != *pair_index) {
+            *pair_index = v / 2;
+            GaussianPair(noise, *pair_index, &pair[0], &pair[1]);
+        }
+        return pair[v & 1];
+    };
+    double pair[2] = {0.0, 0.0};
+    std::size_t pair_index = static_cast<std::size_t>(-1);
     if (!s.color) {
         const double ambient = response.ambient_grey;
         for (std::size_t k = 0; k < n; ++k) {
@@ -79,7 +90,7 @@ void Shade2D(const scene::Frame& f, const Params2D& p, const Sensor& s, const No
             if (f.depth[k] > 0.0f) {
                 raw = GreyAlbedo(&f.albedo[3 * k]) * (f.irradiance[k] * response.light + ambient) * response.scale;
             }
-            out[k] = gamma(raw + sigma * Gaussian(noise, k));
+            out[k] = gamma(raw + sigma * noise_at(k, pair, &pair_index));
         }
         return;
     }
@@ -96,7 +107,7 @@ void Shade2D(const scene::Frame& f, const Params2D& p, const Sensor& s, const No
         // BGR8: blue first.
         for (int c = 0; c < 3; ++c) {
             const double raw = seen ? kLinear[a[c]] * (e + ambient[c]) * gain[c] : 0.0;
-            out[3 * k + (2 - c)] = gamma(raw + sigma * Gaussian(noise, 3 * k + c));
+            out[3 * k + (2 - c)] = gamma(raw + sigma * noise_at(3 * k + c, pair, &pair_index));
         }
     }
 }
