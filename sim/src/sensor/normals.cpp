@@ -20,50 +20,14 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int C = 10;  // count, x, y, z, xx, xy, xz, yy, yz, zz
 
-// The normal of the window whose sums are S (C values), or false.
-inline bool WindowNormal(const double* S, double n[3]) {
-    const double cnt = S[0];
-    if (cnt < 3.0) return false;
-    const double inv = 1.0 / cnt;
-    const double mx = S[1] * inv, my = S[2] * inv, mz = S[3] * inv;
-    const double c00 = S[4] * inv - mx * mx, c01 = S[5] * inv - mx * my, c02 = S[6] * inv - mx * mz;
-    const double c11 = S[7] * inv - my * my, c12 = S[8] * inv - my * mz, c22 = S[9] * inv - mz * mz;
-    // The adjugate (symmetric).
-    const double a00 = c11 * c22 - c12 * c12, a01 = c02 * c12 - c01 * c22, a02 = c01 * c12 - c02 * c11;
-    const double a11 = c00 * c22 - c02 * c02, a12 = c01 * c02 - c00 * c12, a22 = c00 * c11 - c01 * c01;
-    const double q0 = a00 * a00 + a01 * a01 + a02 * a02;
-    const double q1 = a01 * a01 + a11 * a11 + a12 * a12;
-    const double q2 = a02 * a02 + a12 * a12 + a22 * a22;
-    // The longest column, chosen without branches (which column wins is
-    // unpredictable from pixel to pixel).
-    const bool first = q0 >= q1 && q0 >= q2, second = !first && q1 >= q2;
-    double x = first ? a00 : second ? a01 : a02;
-    double y = first ? a01 : second ? a11 : a12;
-    double z = first ? a02 : second ? a12 : a22;
-    const double best = first ? q0 : second ? q1 : q2;
-    const double scale = c00 + c11 + c22;
-    if (!(best > 1e-24 * scale * scale * scale * scale)) return false;  // points on a line
-    // Rescaled once: four products with entries of about 1e-12 stay far
-    // inside the range of doubles.
-    const double r = 1.0 / std::sqrt(best);
-    x *= r, y *= r, z *= r;
-    for (int it = 0; it < 4; ++it) {
-        const double nx = a00 * x + a01 * y + a02 * z;
-        const double ny = a01 * x + a11 * y + a12 * z;
-        const double nz = a02 * x + a12 * y + a22 * z;
-        x = nx, y = ny, z = nz;
-    }
-    const double inv_len = 1.0 / std::sqrt(x * x + y * y + z * z);
-    n[0] = x * inv_len, n[1] = y * inv_len, n[2] = z * inv_len;
-    // Fails for a zero or overflowing vector: then some value is not finite.
-    return std::isfinite(n[0] + n[1] + n[2]);
-}
-
-
-// The same for four windows at once, lane by lane (GCC and Clang vector
-// types: SSE2 pairs, or wider registers where the target has them). Gives
-// bit for bit what WindowNormal gives; `ok` is all ones in the lanes that
-// have a normal.
+// The normals of four windows at once, from their sums S (C vectors, one
+// lane per window), in GCC and Clang vector types (SSE2 pairs, or wider
+// registers where the target has them). `ok` is all ones in the lanes that
+// have a normal: at least 3 points, not all on a line, and a finite result.
+// The adjugate's longest column is chosen without branches (which column
+// wins is unpredictable from pixel to pixel), rescaled once (four products
+// with entries of about 1e-12 stay far inside the range of doubles), then
+// refined by four power iterations.
 using V4 = double __attribute__((vector_size(32)));
 using M4 = long long __attribute__((vector_size(32)));
 
