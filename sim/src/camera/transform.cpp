@@ -5,7 +5,9 @@
 
 #include <Eigen/LU>
 
+#include "camera/session.h"
 #include "core/error.h"
+#include "scene/ground_truth.h"
 
 namespace vyxsim::cam {
 
@@ -31,6 +33,17 @@ bool TransformMatrixOk(const double* m, bool invertible, std::string* why) {
 bool CheckTransformMatrix(const char* op, const double* m, bool invertible) {
     std::string why;
     return TransformMatrixOk(m, invertible, &why) || Fail(false, kInvalidArgument, std::string(op) + ": " + why);
+}
+
+bool DeviceToBoard(const char* op, const DeviceRecord& device, const scene::Scene& sc, Eigen::Matrix4d* out) {
+    scene::BoardTruth board;
+    if (!scene::BoardGroundTruth(sc, &board)) {
+        return Fail(false, kNoResult,
+                    std::string(op) + ": the custom transformation is relative to the calibration board, and the scene of " +
+                        DeviceText(device) + " has none");
+    }
+    *out = board.pose.inverse();
+    return true;
 }
 
 }  // namespace vyxsim::cam

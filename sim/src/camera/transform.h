@@ -1,8 +1,14 @@
 // Checks of a custom transformation's matrix, as SetCustomTransformation
-// (X1 and X2) and settings files apply them.
+// (X1 and X2) and settings files apply them, and the frame of the scene's
+// calibration board that board-relative transformations start from.
 #pragma once
 
 #include <string>
+
+#include <Eigen/Core>
+
+#include "core/devices.h"
+#include "scene/scene.h"
 
 namespace vyxsim::cam {
 
@@ -11,5 +17,10 @@ namespace vyxsim::cam {
 bool CheckTransformMatrix(const char* op, const double* transform16, bool invertible = true);
 // The same check, saying in `why` what is wrong.
 bool TransformMatrixOk(const double* transform16, bool invertible, std::string* why);
+
+// Device frame to the frame of the calibration board of `scene` (what
+// `device` sees). Fails with kNoResult naming `op` when the scene has no
+// board.
+bool DeviceToBoard(const char* op, const DeviceRecord& device, const scene::Scene& scene, Eigen::Matrix4d* out);
 
 }  // namespace vyxsim::cam

@@ -45,7 +45,6 @@
 #include "core/objects.h"
 #include "rendering/projection.h"
 #include "rendering/render.h"
-#include "scene/ground_truth.h"
 #include "scene/scene.h"
 #include "vyx/x1.h"
 
@@ -135,13 +134,9 @@ bool OutputTransform(const char* op, const X1Obj& c, bool transform_to_camera,
             *out = T;
             return true;
         case Vyx::X1::CustomTransformOptions::CoordinateSelect_CaliBoard: {
-            scene::BoardTruth board;
-            if (!scene::BoardGroundTruth(sc, &board)) {
-                return Fail(false, kNoResult,
-                            std::string(op) + ": the custom transformation is relative to the calibration board, and the scene of " +
-                                cam::DeviceText(*c.device) + " has none");
-            }
-            *out = T * board.pose.inverse() * cam_to_dev;
+            Eigen::Matrix4d to_board;
+            if (!cam::DeviceToBoard(op, *c.device, sc, &to_board)) return false;
+            *out = T * to_board * cam_to_dev;
             return true;
         }
         default:

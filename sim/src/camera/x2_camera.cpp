@@ -2,7 +2,7 @@
 // session hooks, its cameras, the checks of an X2 options record, the frame
 // its points come in, and the release of its results.
 #include "camera/x2_camera.h"
-#include "scene/ground_truth.h"
+#include "camera/transform.h"
 
 #include <atomic>
 #include <mutex>
@@ -214,13 +214,9 @@ bool DeviceToOutput(const char* op, const X2Obj& c, Vyx::CameraID tcam, const Vy
             *out = T * scene::DeviceToCamera(c.Model(kExtraCam));
             return true;
         case CT::CoordinateSelect_CaliBoard: {
-            scene::BoardTruth board;
-            if (!scene::BoardGroundTruth(sc, &board)) {
-                return Fail(false, kNoResult,
-                            std::string(op) + ": the custom transformation is relative to the calibration board, and the scene of " +
-                                cam::DeviceText(*c.device) + " has none");
-            }
-            *out = T * board.pose.inverse();
+            Eigen::Matrix4d to_board;
+            if (!cam::DeviceToBoard(op, *c.device, sc, &to_board)) return false;
+            *out = T * to_board;
             return true;
         }
         default: {
