@@ -33,7 +33,7 @@ std::shared_ptr<const std::vector<double>> CorrespondenceCached(const Scene& sce
                                                                const std::shared_ptr<const Frame>& frame,
                                                                const CameraModel& to);
 
-// Drops every cached frame and correspondence (tests, and a reset).
+// Drops every cached frame and correspondence (for tests).
 void ClearRenderCache();
 // Frames and correspondences held, and their bytes.
 std::size_t RenderCacheEntries();

@@ -29,6 +29,13 @@ private:
     uint8_t table_[kSize];
 };
 
+// Linear albedo of each byte value, by table (a division per value costs).
+const std::array<double, 256> kLinear = [] {
+    std::array<double, 256> t{};
+    for (int i = 0; i < 256; ++i) t[i] = i / 255.0;
+    return t;
+}();
+
 // The terms of RawResponse that do not depend on the pixel.
 struct Response {
     double light;  // projector light per unit irradiance (0 without it)
@@ -50,7 +57,7 @@ struct Response {
             return {v, v, v};
         }
         std::array<double, 3> out{};
-        for (int c = 0; c < 3; ++c) out[c] = a[c] / 255.0 * (e + ambient[c]) * scale * kColorResponse[c];
+        for (int c = 0; c < 3; ++c) out[c] = kLinear[a[c]] * (e + ambient[c]) * scale * kColorResponse[c];
         return out;
     }
 };
@@ -66,12 +73,6 @@ void Shade2D(const scene::Frame& f, const Params2D& p, const Sensor& s, const No
     const Response response(p, s);
     const double sigma = kImageNoise * GainFactor(p.gain_db);
     const std::size_t n = f.Size();
-    // Linear albedo of each byte value, as RawResponse computes it.
-    static const std::array<double, 256> kLinear = [] {
-        std::array<double, 256> t{};
-        for (int i = 0; i < 256; ++i) t[i] = i / 255.0;
-        return t;
-    }();
     // Noise: one pair of values per hash, element v of the stream for output
     // value v (grey: pixel k; colour: 3k + c for channel c, red first).
     auto noise_at = [&](std::size_t v, double* pair, std::size_t* pair_index) {
@@ -84,13 +85,8 @@ void Shade2D(const scene::Frame& f, const Params2D& p, const Sensor& s, const No
     double pair[2] = {0.0, 0.0};
     std::size_t pair_index = static_cast<std::size_t>(-1);
     if (!s.color) {
-        const double ambient = response.ambient_grey;
         for (std::size_t k = 0; k < n; ++k) {
-            double raw = 0.0;
-            if (f.depth[k] > 0.0f) {
-                raw = GreyAlbedo(&f.albedo[3 * k]) * (f.irradiance[k] * response.light + ambient) * response.scale;
-            }
-            out[k] = gamma(raw + sigma * noise_at(k, pair, &pair_index));
+            out[k] = gamma(response.At(f, k, false)[0] + sigma * noise_at(k, pair, &pair_index));
         }
         return;
     }
