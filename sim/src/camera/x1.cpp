@@ -176,10 +176,11 @@ bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     X1Obj::Results r;
     r.points = NewPointMap(o.calc_normal ? Vyx::PointMapType::PointsNormals : Vyx::PointMapType::PointsOnly, size,
                            &r.points_obj);
-    if (!r.points.IsZero()) r.depth = NewMap(Kind::DepthMap, size, &r.depth_obj);
-    if (!r.depth.IsZero()) r.confidence = NewMap(Kind::ConfidenceMap, size, &r.confidence_obj);
+    // Compute3D writes every depth and confidence, Shade2D every image byte.
+    if (!r.points.IsZero()) r.depth = NewMap(Kind::DepthMap, size, &r.depth_obj, false);
+    if (!r.depth.IsZero()) r.confidence = NewMap(Kind::ConfidenceMap, size, &r.confidence_obj, false);
     const Vyx::ImageType::Enum itype = c.device->color ? Vyx::ImageType::BGR8 : Vyx::ImageType::Mono8;
-    if (!r.confidence.IsZero() && o.enable_2d_in_capture) r.image = NewImage(itype, size, &r.image_obj);
+    if (!r.confidence.IsZero() && o.enable_2d_in_capture) r.image = NewImage(itype, size, &r.image_obj, false);
     if (r.points.IsZero() || r.depth.IsZero() || r.confidence.IsZero() || (o.enable_2d_in_capture && r.image.IsZero())) {
         ReleaseResults(r);  // the factory has set the last error
         return false;
@@ -245,7 +246,7 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     const cam::Params2D p2 = Params2DFrom(o);
     X1Obj::Results r;
     r.image = NewImage(c.device->color ? Vyx::ImageType::BGR8 : Vyx::ImageType::Mono8, {frame.width, frame.height},
-                       &r.image_obj);
+                       &r.image_obj, false);  // Shade2D writes every byte
     if (r.image.IsZero()) return false;
     cam::Shade2D(frame, p2, cam::SensorFor(*c.device, *sc, balance),
                  cam::MakeNoiseStream(c.device->serial, c.camera_index, capture_index, kNoise2D), r.image_obj->data);

@@ -118,12 +118,16 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     const Vyx::Size size{measured.width, measured.height};
     r.points = NewPointMap(o.calc_normal ? Vyx::PointMapType::PointsNormals : Vyx::PointMapType::PointsOnly, size,
                            &r.points_obj);
-    if (!r.points.IsZero()) r.depth = NewMap(Kind::DepthMap, size, &r.depth_obj);
-    if (!r.depth.IsZero()) r.confidence = NewMap(Kind::ConfidenceMap, size, &r.confidence_obj);
-    if (!r.confidence.IsZero()) r.correspond = NewMap(Kind::CorrespondMap, {left.width, left.height}, &r.correspond_obj);
+    // Compute3D writes every depth and confidence, the correspondence is
+    // copied whole, and Shade2D writes every image byte.
+    if (!r.points.IsZero()) r.depth = NewMap(Kind::DepthMap, size, &r.depth_obj, false);
+    if (!r.depth.IsZero()) r.confidence = NewMap(Kind::ConfidenceMap, size, &r.confidence_obj, false);
+    if (!r.confidence.IsZero()) {
+        r.correspond = NewMap(Kind::CorrespondMap, {left.width, left.height}, &r.correspond_obj, false);
+    }
     bool ok = !r.correspond.IsZero();
     for (int i = 0; i < 2 && ok && o.enable_2d_in_capture; ++i) {
-        r.image[i] = NewImage(ImageTypeOf(*c.device), {frames[i]->width, frames[i]->height}, &r.image_obj[i]);
+        r.image[i] = NewImage(ImageTypeOf(*c.device), {frames[i]->width, frames[i]->height}, &r.image_obj[i], false);
         ok = !r.image[i].IsZero();
     }
     if (!ok) {
@@ -215,7 +219,7 @@ bool Capture2DOnly(X2Obj& c, int index, const Vyx::X2::CaptureOptions& o, const 
         const auto rendered = cam::RenderCamera(op, c.device, c.Model(i), 1, &sc);
         bool ok = rendered != nullptr;
         if (ok) {
-            words[i] = NewImage(ImageTypeOf(*c.device), {rendered->width, rendered->height}, &objs[i]);
+            words[i] = NewImage(ImageTypeOf(*c.device), {rendered->width, rendered->height}, &objs[i], false);
             ok = !words[i].IsZero();
         }
         if (!ok) {

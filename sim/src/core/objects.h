@@ -19,11 +19,18 @@
 
 namespace vyxsim {
 
+// Owned storage of the objects below goes back to the storage pool when the
+// object dies with `recycle` set (the factories set it; a Destroy that
+// forbids reuse clears it): a camera's results at its next capture, or when
+// the last view of them goes. The next capture of the same size takes it
+// there instead of faulting in fresh pages.
 struct ImageObj : Object {
     Vyx::ImageType::Enum type = Vyx::ImageType::None;
     Vyx::Size size;
     std::vector<uint8_t> storage;
     uint8_t* data = nullptr;
+    bool recycle = false;
+    ~ImageObj() override;
     std::size_t StorageBytes() const override { return storage.size(); }
 };
 
@@ -33,6 +40,8 @@ struct MapObj : Object {
     int channels = 1;
     fmt::DoubleBuffer storage;
     double* data = nullptr;
+    bool recycle = false;
+    ~MapObj() override;
     std::size_t StorageBytes() const override { return storage.size() * sizeof(double); }
 };
 
@@ -43,6 +52,8 @@ struct PointMapObj : Object {
     double* points = nullptr;
     double* normals = nullptr;  // null without normals
     std::atomic<uint64_t> timestamp{0};
+    bool recycle = false;
+    ~PointMapObj() override;
     std::size_t StorageBytes() const override { return storage.size() * sizeof(double); }
 };
 
@@ -64,8 +75,11 @@ struct MeshObj : Object {
 // than 4 GiB of storage), memory runs out or the registry is full, the words
 // are zero and the last error is set. `kind` of NewMap is DepthMap,
 // ConfidenceMap (1 value per pixel) or CorrespondMap (2 values).
-Words NewImage(Vyx::ImageType::Enum type, Vyx::Size size, std::shared_ptr<ImageObj>* out = nullptr);
-Words NewMap(Kind kind, Vyx::Size size, std::shared_ptr<MapObj>* out = nullptr);
+// With `initialise` false, NewImage and NewMap leave the values unset, for
+// callers that write every one.
+Words NewImage(Vyx::ImageType::Enum type, Vyx::Size size, std::shared_ptr<ImageObj>* out = nullptr,
+               bool initialise = true);
+Words NewMap(Kind kind, Vyx::Size size, std::shared_ptr<MapObj>* out = nullptr, bool initialise = true);
 Words NewPointMap(Vyx::PointMapType::Enum type, Vyx::Size size,
                   std::shared_ptr<PointMapObj>* out = nullptr);
 Words NewMesh(std::shared_ptr<MeshObj> mesh);

@@ -3,6 +3,7 @@
 #include <deque>
 #include <mutex>
 #include <new>
+#include <optional>
 
 #include "core/error.h"
 #include "data/formats/io.h"
@@ -55,23 +56,27 @@ private:
     std::size_t bytes_ = 0;
 };
 
+// Never destroyed: objects that die during the process's exit still give
+// their storage back.
 StoragePool<std::vector<uint8_t>>& BytePool() {
-    static StoragePool<std::vector<uint8_t>> pool;
-    return pool;
+    static auto* pool = new StoragePool<std::vector<uint8_t>>;
+    return *pool;
 }
 
 StoragePool<fmt::DoubleBuffer>& DoublePool() {
-    static StoragePool<fmt::DoubleBuffer> pool;
-    return pool;
+    static auto* pool = new StoragePool<fmt::DoubleBuffer>;
+    return *pool;
 }
 
 template <class Buffer, class T = typename Buffer::value_type>
-bool Allocate(StoragePool<Buffer>& pool, std::size_t count, T fill, Buffer* out, const char* what) {
+bool Allocate(StoragePool<Buffer>& pool, std::size_t count, std::optional<T> fill, Buffer* out, const char* what) {
     try {
         if (pool.Take(count, out)) {
-            std::fill(out->begin(), out->end(), fill);
+            if (fill) std::fill(out->begin(), out->end(), *fill);
+        } else if (fill) {
+            out->assign(count, *fill);
         } else {
-            out->assign(count, fill);
+            out->resize(count);
         }
         return true;
     } catch (const std::bad_alloc&) {
@@ -104,11 +109,11 @@ std::string PathText(const char* path) {
     return path == nullptr ? std::string("(null)") : "'" + std::string(path) + "'";
 }
 
-bool AllocateBytes(std::size_t count, uint8_t fill, std::vector<uint8_t>* out, const char* what) {
+bool AllocateBytes(std::size_t count, std::optional<uint8_t> fill, std::vector<uint8_t>* out, const char* what) {
     return Allocate(BytePool(), count, fill, out, what);
 }
 
-bool AllocateDoubles(std::size_t count, double fill, fmt::DoubleBuffer* out, const char* what) {
+bool AllocateDoubles(std::size_t count, std::optional<double> fill, fmt::DoubleBuffer* out, const char* what) {
     return Allocate(DoublePool(), count, fill, out, what);
 }
 

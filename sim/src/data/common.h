@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,12 @@ std::string SizeText(Vyx::Size size);
 // The path in quotes for messages, or "(null)".
 std::string PathText(const char* path);
 
-// Owned storage of `count` elements set to `fill`: a pooled buffer of that
-// size when one is kept, otherwise a new one. False (and the last error set,
+// Owned storage of `count` elements set to `fill` (left as they are without
+// one: for callers that write every element): a pooled buffer of that size
+// when one is kept, otherwise a new one. False (and the last error set,
 // naming `what`) when memory runs out.
-bool AllocateBytes(std::size_t count, uint8_t fill, std::vector<uint8_t>* out, const char* what);
-bool AllocateDoubles(std::size_t count, double fill, fmt::DoubleBuffer* out, const char* what);
+bool AllocateBytes(std::size_t count, std::optional<uint8_t> fill, std::vector<uint8_t>* out, const char* what);
+bool AllocateDoubles(std::size_t count, std::optional<double> fill, fmt::DoubleBuffer* out, const char* what);
 
 // Storage of a destroyed object offered for reuse by a later allocation of
 // the same size. The pool keeps at most kPoolBuffers buffers and

@@ -3,6 +3,9 @@
 // finishing a creation and destroying it.
 #pragma once
 
+#include <type_traits>
+#include <utility>
+
 #include <memory>
 #include <string>
 #include <utility>
@@ -48,6 +51,11 @@ H Finish(Kind kind, Words w, Gate g, const char* op) {
     return Vyx::HandleAccess::Make<H>(w);
 }
 
+template <class Obj, class = void>
+struct HasRecycleFlag : std::false_type {};
+template <class Obj>
+struct HasRecycleFlag<Obj, std::void_t<decltype(std::declval<Obj&>().recycle)>> : std::true_type {};
+
 // Destroys the object `w` names (traced as `op(arg=w, no_reuse=...)`). When
 // the caller allows reuse and no other thread still holds the object (the
 // registry no longer hands it out, so that cannot change), `recycle(object)`
@@ -61,6 +69,9 @@ void Destroy(const char* op, const char* arg, Kind kind, Words w, bool no_reuse,
     if (!obj) {
         NoObject(op, what);
         return;
+    }
+    if constexpr (HasRecycleFlag<Obj>::value) {
+        if (no_reuse) obj->recycle = false;
     }
     if (!no_reuse && obj.use_count() == 1) recycle(*obj);
     if (g == Gate::FailAfterWork) SetInjectedError(op);

@@ -33,7 +33,17 @@ Words Register(Kind kind, std::shared_ptr<Object> object) {
 
 }  // namespace
 
-Words NewImage(Vyx::ImageType::Enum type, Vyx::Size size, std::shared_ptr<ImageObj>* out) {
+ImageObj::~ImageObj() {
+    if (recycle && !storage.empty()) data::RecycleBytes(std::move(storage));
+}
+MapObj::~MapObj() {
+    if (recycle && !storage.empty()) data::RecycleDoubles(std::move(storage));
+}
+PointMapObj::~PointMapObj() {
+    if (recycle && !storage.empty()) data::RecycleDoubles(std::move(storage));
+}
+
+Words NewImage(Vyx::ImageType::Enum type, Vyx::Size size, std::shared_ptr<ImageObj>* out, bool initialise) {
     const std::size_t pixel = BytesPerPixel(type);
     if (pixel == 0) {
         SetLastError(kInvalidArgument, "unknown image type " + std::to_string(static_cast<int>(type)));
@@ -47,14 +57,17 @@ Words NewImage(Vyx::ImageType::Enum type, Vyx::Size size, std::shared_ptr<ImageO
     auto obj = std::make_shared<ImageObj>();
     obj->type = type;
     obj->size = size;
-    if (!data::AllocateBytes(count, 0, &obj->storage, "an image")) return {};
+    if (!data::AllocateBytes(count, initialise ? std::optional<uint8_t>(0) : std::nullopt, &obj->storage, "an image")) {
+        return {};
+    }
     obj->data = obj->storage.data();
+    obj->recycle = true;
     const Words w = Register(Kind::Image, obj);
     if (out != nullptr && !w.IsZero()) *out = std::move(obj);
     return w;
 }
 
-Words NewMap(Kind kind, Vyx::Size size, std::shared_ptr<MapObj>* out) {
+Words NewMap(Kind kind, Vyx::Size size, std::shared_ptr<MapObj>* out, bool initialise) {
     if (kind != Kind::DepthMap && kind != Kind::ConfidenceMap && kind != Kind::CorrespondMap) {
         SetLastError(kInvalidArgument, std::string("not a map kind: ") + KindName(kind));
         return {};
@@ -70,8 +83,12 @@ Words NewMap(Kind kind, Vyx::Size size, std::shared_ptr<MapObj>* out) {
     obj->size = size;
     obj->channels = channels;
     const double fill = kind == Kind::ConfidenceMap ? 0.0 : kNaN;
-    if (!data::AllocateDoubles(count, fill, &obj->storage, KindName(kind))) return {};
+    if (!data::AllocateDoubles(count, initialise ? std::optional<double>(fill) : std::nullopt, &obj->storage,
+                               KindName(kind))) {
+        return {};
+    }
     obj->data = obj->storage.data();
+    obj->recycle = true;
     const Words w = Register(kind, obj);
     if (out != nullptr && !w.IsZero()) *out = std::move(obj);
     return w;
@@ -99,6 +116,7 @@ Words NewPointMap(Vyx::PointMapType::Enum type, Vyx::Size size, std::shared_ptr<
         std::fill(obj->storage.begin() + static_cast<std::ptrdiff_t>(half), obj->storage.end(), 0.0);
         obj->normals = obj->storage.data() + half;
     }
+    obj->recycle = true;
     const Words w = Register(Kind::PointMap, obj);
     if (out != nullptr && !w.IsZero()) *out = std::move(obj);
     return w;

@@ -23,6 +23,13 @@ public:
         v = std::clamp(v, 0.0, 1.0);
         return table_[static_cast<int>(v * (kSize - 1) + 0.5)];
     }
+    // The table index of a linear value: clamped without branches, so that
+    // a loop of them vectorises.
+    static int Index(float v) {
+        v = std::min(std::max(v, 0.0f), 1.0f);
+        return static_cast<int>(v * float(kSize - 1) + 0.5f);
+    }
+    uint8_t At(int index) const { return table_[index]; }
 
 private:
     static constexpr int kSize = 4096;
@@ -33,6 +40,11 @@ private:
 const std::array<double, 256> kLinear = [] {
     std::array<double, 256> t{};
     for (int i = 0; i < 256; ++i) t[i] = i / 255.0;
+    return t;
+}();
+const std::array<float, 256> kLinearF = [] {
+    std::array<float, 256> t{};
+    for (int i = 0; i < 256; ++i) t[i] = static_cast<float>(kLinear[i]);
     return t;
 }();
 
@@ -71,39 +83,60 @@ std::array<double, 3> RawResponse(const scene::Frame& f, std::size_t k, const Pa
 void Shade2D(const scene::Frame& f, const Params2D& p, const Sensor& s, const NoiseStream& noise, uint8_t* out) {
     const GammaTable gamma(p.gamma);
     const Response response(p, s);
-    const double sigma = kImageNoise * GainFactor(p.gain_db);
+    const float sigma = static_cast<float>(kImageNoise * GainFactor(p.gain_db));
     const std::size_t n = f.Size();
-    // Noise: one pair of values per hash, element v of the stream for output
-    // value v (grey: pixel k; colour: 3k + c for channel c, red first).
-    auto noise_at = [&](std::size_t v, double* pair, std::size_t* pair_index) {
-        if (v / 2 != *pair_index) {
-            *pair_index = v / 2;
-            GaussianPair(noise, *pair_index, &pair[0], &pair[1]);
-        }
-        return pair[v & 1];
-    };
-    double pair[2] = {0.0, 0.0};
-    std::size_t pair_index = static_cast<std::size_t>(-1);
-    if (!s.color) {
-        for (std::size_t k = 0; k < n; ++k) {
-            out[k] = gamma(response.At(f, k, false)[0] + sigma * noise_at(k, pair, &pair_index));
-        }
-        return;
-    }
-    // Per channel: the response to light and the white balance.
-    double gain[3], ambient[3];
+    const int channels = s.color ? 3 : 1;
+    // Per channel: the response to light and the white balance, red first.
+    float gain[3], ambient[3];
     for (int c = 0; c < 3; ++c) {
-        gain[c] = response.scale * kColorResponse[c] * s.balance[c];
-        ambient[c] = response.ambient[c];
+        gain[c] = static_cast<float>(response.scale * kColorResponse[c] * s.balance[c]);
+        ambient[c] = static_cast<float>(response.ambient[c]);
     }
-    for (std::size_t k = 0; k < n; ++k) {
-        const uint8_t* a = &f.albedo[3 * k];
-        const bool seen = f.depth[k] > 0.0f;
-        const double e = seen ? f.irradiance[k] * response.light : 0.0;
-        // BGR8: blue first.
-        for (int c = 0; c < 3; ++c) {
-            const double raw = seen ? kLinear[a[c]] * (e + ambient[c]) * gain[c] : 0.0;
-            out[3 * k + (2 - c)] = gamma(raw + sigma * noise_at(3 * k + c, pair, &pair_index));
+    const float light = static_cast<float>(response.light);
+    const float scale = static_cast<float>(response.scale);
+    const float ambient_grey = static_cast<float>(response.ambient_grey);
+    // Blocks of pixels, each in three branch-free passes over small arrays
+    // that stay in the first-level cache: the block's noise (one pair of
+    // values per hash; element v of the stream for output value v, grey:
+    // pixel k, colour: 3k + c for channel c, red first), the linear values
+    // with their noise as gamma-table indices, and the table look-ups.
+    constexpr std::size_t kBlock = 512;  // pixels; even, so each block starts a pair
+    float values[3 * kBlock + 1];
+    float noise_values[3 * kBlock + 1];
+    int index[3 * kBlock];
+    for (std::size_t k0 = 0; k0 < n; k0 += kBlock) {
+        const std::size_t count = std::min(kBlock, n - k0);
+        const std::size_t first = k0 * channels, m = count * channels;
+        ImageNoise(noise, first / 2, (m + 1) / 2, noise_values);
+        if (!s.color) {
+            for (std::size_t j = 0; j < count; ++j) {
+                const std::size_t k = k0 + j;
+                const bool seen = f.depth[k] > 0.0f;
+                const float e = f.irradiance[k] * light + ambient_grey;
+                values[j] = seen ? static_cast<float>(GreyAlbedo(&f.albedo[3 * k])) * e * scale : 0.0f;
+            }
+        } else {
+            for (std::size_t j = 0; j < count; ++j) {
+                const std::size_t k = k0 + j;
+                const uint8_t* a = &f.albedo[3 * k];
+                const bool seen = f.depth[k] > 0.0f;
+                const float e = seen ? f.irradiance[k] * light : 0.0f;
+                for (int c = 0; c < 3; ++c) {
+                    values[3 * j + c] = seen ? kLinearF[a[c]] * (e + ambient[c]) * gain[c] : 0.0f;
+                }
+            }
+        }
+        for (std::size_t j = 0; j < m; ++j) index[j] = gamma.Index(values[j] + sigma * noise_values[j]);
+        uint8_t* o = out + first;
+        if (!s.color) {
+            for (std::size_t j = 0; j < m; ++j) o[j] = gamma.At(index[j]);
+        } else {
+            // BGR8: blue first.
+            for (std::size_t j = 0; j < m; j += 3) {
+                o[j] = gamma.At(index[j + 2]);
+                o[j + 1] = gamma.At(index[j + 1]);
+                o[j + 2] = gamma.At(index[j]);
+            }
         }
     }
 }

@@ -24,8 +24,9 @@ struct ExposureTerms {
 
 // Per pixel: decodes the patterns of every exposure, keeps the most
 // confident one and draws the noisy depth. Fills `z` (NaN where no point is
-// measured), `sigma` (the depth noise used) and the confidence; sets every
-// output depth to NaN (WritePoints writes those kept).
+// measured), `sigma` (the depth noise used) and the confidence, every
+// element of each; sets every output depth to NaN (WritePoints writes those
+// kept).
 void MeasureDepth(const scene::Frame& f, const Optics& optics, const Params3D& p, const NoiseStream& noise,
                   const double* matched, std::vector<double>* z, std::vector<float>* sigma, double* depth_out, double* confidence) {
     const int w = f.width, h = f.height, step = f.step;
@@ -42,6 +43,8 @@ void MeasureDepth(const scene::Frame& f, const Optics& optics, const Params3D& p
             const std::size_t k = static_cast<std::size_t>(j) * w + i;
             confidence[k] = 0.0;
             depth_out[k] = kNaN;
+            (*z)[k] = kNaN;
+            (*sigma)[k] = 0.0f;
             const double d = f.depth[k];
             const double e_irr = f.irradiance[k];
             if (!(d > 0.0) || !(e_irr > 0.0)) continue;
@@ -151,8 +154,8 @@ void Compute3D(const scene::Frame& f, const Optics& optics, const Params3D& p, c
     // page faults on every capture.
     thread_local std::vector<double> z;
     thread_local std::vector<float> sigma;
-    z.assign(n, kNaN);
-    sigma.assign(n, 0.0f);
+    z.resize(n);  // MeasureDepth writes every element
+    sigma.resize(n);
     MeasureDepth(f, optics, p, noise, matched, &z, &sigma, out.depth, out.confidence);
     if (const int half = SmoothingHalfWidth(p.smoothness); half > 0) SmoothDepth(f.width, f.height, half, sigma, &z);
     WritePoints(f, *optics.rays, p, &z, out);

@@ -3,6 +3,7 @@
 // thread timing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,17 +35,13 @@ inline double Gaussian(const NoiseStream& s, uint64_t i) {
     return ((static_cast<double>(sum) + 2.0) / 65536.0 - 2.0) * 1.7320508075688772;
 }
 
-// Two standard normal-like values, for elements 2i and 2i + 1 of a stream of
-// image noise, from one hash: each the sum of four 8-bit uniforms, centred
-// and scaled to unit variance (bounded at +-3.46). Their resolution (1/256 of
-// that range) is far finer than an 8-bit image's grey levels.
-inline void GaussianPair(const NoiseStream& s, uint64_t i, double* first, double* second) {
-    const uint64_t r = MixBits(s.key + (i + 1) * 0xd6e8feb86659fd93ULL);
-    const uint64_t a = (r & 0xff) + ((r >> 8) & 0xff) + ((r >> 16) & 0xff) + ((r >> 24) & 0xff);
-    const uint64_t b = ((r >> 32) & 0xff) + ((r >> 40) & 0xff) + ((r >> 48) & 0xff) + (r >> 56);
-    // Each uniform is (x + 0.5) / 256; their sum less 2, times sqrt(3).
-    *first = ((static_cast<double>(a) + 2.0) / 256.0 - 2.0) * 1.7320508075688772;
-    *second = ((static_cast<double>(b) + 2.0) / 256.0 - 2.0) * 1.7320508075688772;
-}
+// Image noise: values 2i and 2i + 1 of the stream, for i from `first_pair`
+// to first_pair + pairs - 1, into out[0, 2 * pairs). One hash gives a pair,
+// each the sum of four of its 8-bit uniforms, centred and scaled to unit
+// variance (bounded at +-3.46). Their resolution (1/256 of that range) is far
+// finer than an 8-bit image's grey levels. Every value is an exact integer
+// times one constant, so the vectorised and the plain builds of the loop
+// give the same floats.
+void ImageNoise(const NoiseStream& s, uint64_t first_pair, std::size_t pairs, float* out);
 
 }  // namespace vyxsim::cam
