@@ -263,6 +263,32 @@ def test_settings_file_options_are_used_and_a_dict_goes_over_them(sim, tmp_path)
     assert given.manifest["options"]["fields"]["exposure_time_2d"] == 40
 
 
+@pytest.mark.parametrize("kind,changes,recorded", [
+    (vx.X1_CaptureOptions,
+     {"calc_normal": True, "gain_3d": 1.5, "smoothness": "SmoothnessLevel_Strong",
+      "capture_mode": vx.CaptureMode_Robust, "roi": [8, 2, 64, 64], "truncate_z_max": 700.25,
+      "hdr_scan_times_content": [2, 3, 4], "hdr_gain_content": [0.5, 1.0]},
+     {"capture_mode": "CaptureMode_Robust", "hdr_gain_content": [0.5, 1.0, 0.0]}),
+    (vx.X2_CaptureOptions,
+     {"transform_to_camera": "CameraID_Right", "trigger_mode": 2, "fixed_rate": 0.5,
+      "projector_color": "ProjectorColor_White", "line_scanner_laser_position": 40000,
+      "hdr_projector_brightness_content": [100, 120, 140]},
+     {"transform_to_camera": "CameraID_1", "trigger_mode": "TriggerMode_FixedRate"}),
+])
+def test_options_json_form_sets_a_new_record_to_the_same_values(kind, changes, recorded):
+    """Members, ints for enumerations and short HDR lists are accepted; the
+    recorded form names members and lists every HDR entry."""
+    options_module = importlib.import_module("vyxrecord.options")
+    form = options_module.to_json(options_module.apply(kind(), changes))
+    assert form["kind"] == kind.__name__
+    assert {name: form["fields"][name] for name in changes} == {**changes, **recorded}
+    assert set(form["fields"]) == set(options_module.field_names(kind)) | set(
+        options_module.HDR_TABLES)
+    # The recorded form, set over the defaults, gives the same record again.
+    assert options_module.to_json(options_module.apply(kind(), form["fields"])) == form
+    json.dumps(form, allow_nan=False)
+
+
 # --- arguments refused before anything happens ----------------------------------------
 
 @needs_standin

@@ -78,7 +78,7 @@ def read(folder: str) -> dict[str, Any]:
     except (UnicodeDecodeError, json.JSONDecodeError) as e:
         raise RecordingError(path, f"not valid JSON ({e})") from None
     check(manifest, path)
-    return manifest  # type: ignore[no-any-return]
+    return manifest
 
 
 def _is_int(value: object) -> bool:
@@ -144,7 +144,7 @@ def check(manifest: object, path: str) -> None:
         if not _is_int(frame.get("index")) or frame["index"] != i:
             raise fail(f"{where}.index is {frame.get('index')!r}, expected {i}")
         stamp = frame.get("timestamp_us")
-        if not _is_int(stamp) or stamp < 0:
+        if isinstance(stamp, bool) or not isinstance(stamp, int) or stamp < 0:
             raise fail(f"{where}.timestamp_us is {stamp!r}, not a count of microseconds")
         files = frame.get("files")
         if not isinstance(files, dict):

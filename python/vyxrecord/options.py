@@ -86,8 +86,8 @@ def _converted(name: str, current: object, value: object) -> object:
             return vx.ROI(*value)
         raise wrong("[x, y, width, height]")
     if _is_enumeration(current):
-        kind = type(current)
-        members: dict[str, object] = kind.__members__  # type: ignore[attr-defined]
+        kind: Any = type(current)
+        members: dict[str, object] = kind.__members__
         if isinstance(value, kind):
             return value
         if isinstance(value, str):

@@ -61,9 +61,9 @@ def _calibration(cam: Camera, camera: str, camera_id: str) -> dict[str, Any]:
     out = {}
     for key in mf.calibration_keys(camera, camera_id):
         args = () if camera == "X1" else (_CAMERA_IDS[key],)
-        ok, matrix, distortion = cam.GetIntrinsicParameters(*args)  # type: ignore[arg-type]
+        ok, matrix, distortion = cam.GetIntrinsicParameters(*args)
         _check(ok, f"{camera}::GetIntrinsicParameters")
-        ok, extrinsic = cam.GetExtrinsicMatrix(*args)  # type: ignore[arg-type]
+        ok, extrinsic = cam.GetExtrinsicMatrix(*args)
         _check(ok, f"{camera}::GetExtrinsicMatrix")
         out[key] = {name: [_float32(v, f"{camera}::{getter}") for v in values]
                     for name, getter, values in (
@@ -263,17 +263,16 @@ def record(folder: Union[str, os.PathLike[str]], serial: str, frames: int, *,
         ok, info = device.GetDeviceInfo()
         _check(ok, "Device::GetDeviceInfo")
         cam = cls.Create(device, _CAMERA_IDS[camera_id]) if camera == "X1" else cls.Create(device)
-        _check(cam.IsValid(), f"{camera}::Create")  # type: ignore[union-attr]
-        _check(cam.Open(), f"{camera}::Open")  # type: ignore[union-attr]
+        _check(cam.IsValid(), f"{camera}::Create")
+        _check(cam.Open(), f"{camera}::Open")
         if settings is not None:
-            _check(cam.LoadSettingFromFile(settings),  # type: ignore[union-attr]
-                   f"{camera}::LoadSettingFromFile")
-        capture_options = _options_for(camera, cam, options, settings)  # type: ignore[arg-type]
+            _check(cam.LoadSettingFromFile(settings), f"{camera}::LoadSettingFromFile")
+        capture_options = _options_for(camera, cam, options, settings)
         if not capture_options.enable_2d_in_capture:
             raise ValueError("enable_2d_in_capture is off: a recording holds every frame's "
                              "2D images, which a capture takes only with it on")
         normals = bool(capture_options.calc_normal)
-        ok, size = cam.GetCameraResolution()  # type: ignore[union-attr]
+        ok, size = cam.GetCameraResolution()
         _check(ok, f"{camera}::GetCameraResolution")
         resolution = (size.width, size.height)
         manifest: dict[str, Any] = {
@@ -289,7 +288,7 @@ def record(folder: Union[str, os.PathLike[str]], serial: str, frames: int, *,
             "device": _device_json(info),
             "resolution": list(resolution),
             "image_type": None,
-            "cameras": _calibration(cam, camera, camera_id),  # type: ignore[arg-type]
+            "cameras": _calibration(cam, camera, camera_id),
             "options": opt.to_json(capture_options),
             "settings_file": settings,
             "normals": normals,
@@ -299,7 +298,7 @@ def record(folder: Union[str, os.PathLike[str]], serial: str, frames: int, *,
         _prepare_folder(folder, overwrite, clear=True)
         bar = _Progress(progress, frames, f"{serial} {camera}")
         for index in range(frames):
-            arrays, timestamp, image_type = _capture(cam, camera, capture_options,  # type: ignore[arg-type]
+            arrays, timestamp, image_type = _capture(cam, camera, capture_options,
                                                      resolution, normals)
             if manifest["image_type"] not in (None, image_type):
                 raise RecordError(f"{camera}::GetImage", f"frame {index} has {image_type} images, "
