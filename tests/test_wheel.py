@@ -1,7 +1,8 @@
 """The built wheel: its name and tags, exactly the files the package installs
 (the two modules, the stand-in library beside them, the stubs and their
-markers, the metadata) and nothing from the build tree, the stubs as checked
-in, the NumPy requirement, and binaries that find the library beside them.
+markers, the recorder package, the metadata) and nothing from the build
+tree, the stubs and the recorder as checked in, the runtime requirements,
+and binaries that find the library beside them.
 
 The test command builds the wheel into the folder PYVYX_WHEEL_DIR names;
 without it these tests skip.
@@ -35,8 +36,18 @@ def wheel():
         yield wheels[0], zf
 
 
+RECORDER = ROOT / "python" / "vyxrecord"
+
+
+def recorder_files():
+    """The recorder's sources as the wheel names them (in both builds)."""
+    return {f"vyxrecord/{p.name}" for p in RECORDER.iterdir()
+            if p.suffix == ".py" or p.name == "py.typed"}
+
+
 def expected_files():
     files = {f"PyVyx{EXT}", "PyVyx-stubs/__init__.pyi", "PyVyx-stubs/py.typed"}
+    files |= recorder_files()
     if HAVE_STANDIN:
         files |= {f"vyxsim{EXT}", "libvyx.so", "vyxsim-stubs/__init__.pyi", "vyxsim-stubs/py.typed"}
     return files | {f"{DIST_INFO}/{name}" for name in ("METADATA", "WHEEL", "RECORD")}
@@ -60,8 +71,18 @@ def test_metadata_pins_python_and_numpy(wheel):
     meta = email.parser.Parser().parsestr(zf.read(f"{DIST_INFO}/METADATA").decode())
     assert meta["Name"] == "PyVyx"
     assert meta["Requires-Python"] == "==3.11.*"
-    runtime = [r for r in meta.get_all("Requires-Dist") if "extra ==" not in r]
-    assert [r.replace(" ", "") for r in runtime] in (["numpy<2,>=1.23"], ["numpy>=1.23,<2"])
+    runtime = {r.replace(" ", "").lower() for r in meta.get_all("Requires-Dist")
+               if "extra ==" not in r}
+    # NumPy, and the recorder's image writer and progress bar.
+    recorder = {"pillow>=9", "tqdm>=4.60"}
+    assert recorder <= runtime
+    assert runtime - recorder in ({"numpy<2,>=1.23"}, {"numpy>=1.23,<2"})
+
+
+def test_recorder_is_the_checked_in_one(wheel):
+    _, zf = wheel
+    for name in recorder_files():
+        assert zf.read(name) == (ROOT / "python" / name).read_bytes(), name
 
 
 @pytest.mark.parametrize("module", ["PyVyx", "vyxsim"])
