@@ -208,7 +208,7 @@ TEST_F(ReplayTest, EntryKeysAreStrictAndRelativeFoldersFollowTheConfigurationFil
     EXPECT_EQ(info.workingdist_far_mm, 800);
     Vyx::Device list[4];
     int count = 0;
-    EXPECT_EQ(Vyx::SystemListDevices(list, 4, &count, Vyx::PortType_GIGE), 0);
+    EXPECT_EQ(Vyx::SystemListDevices(list, 4, &count, Vyx::SystemListDeviceType::GigE), 0);
     EXPECT_EQ(count, 0);  // both on the recorded USB port
 }
 
@@ -409,9 +409,10 @@ TEST_F(ReplayTest, AtEndLoopsHoldsOrFails) {
             }
         }
         const std::string m = mode;
-        if (m == "loop") EXPECT_EQ(frames, (std::vector<int64_t>{0, 1, 2, 0, 1}));
-        if (m == "hold") EXPECT_EQ(frames, (std::vector<int64_t>{0, 1, 2, 2, 2}));
-        if (m == "fail") EXPECT_EQ(frames, (std::vector<int64_t>{0, 1, 2, -2, -2}));
+        const std::vector<int64_t> want = m == "loop"   ? std::vector<int64_t>{0, 1, 2, 0, 1}
+                                          : m == "hold" ? std::vector<int64_t>{0, 1, 2, 2, 2}
+                                                        : std::vector<int64_t>{0, 1, 2, -2, -2};
+        EXPECT_EQ(frames, want) << mode;
         Vyx::X1::Destroy(cam);
     }
 }

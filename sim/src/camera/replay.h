@@ -14,6 +14,9 @@
 
 #include <Eigen/Core>
 
+#include "camera/camera_state.h"
+#include "camera/options.h"
+#include "camera/session.h"
 #include "core/devices.h"
 #include "core/handles.h"
 #include "core/objects.h"
@@ -86,5 +89,38 @@ bool TakeReplayFrame(const char* op, const DeviceRecord& device, const Params3D*
                      ReplayShot* shot);
 // Moves the cursor on past the frame of `shot`, once it is handed out.
 void ReplayHandedOut(const DeviceRecord& device, const ReplayShot& shot);
+
+inline bool ReplayOutput(const char* op, const DeviceRecord& d, const Vyx::X1::CustomTransformOptions& ct,
+                         Eigen::Matrix4d* out) {
+    return ReplayOutputX1(op, d, ct, out);
+}
+inline bool ReplayOutput(const char* op, const DeviceRecord& d, const Vyx::X2::CustomTransformOptions& ct,
+                         Eigen::Matrix4d* out) {
+    return ReplayOutputX2(op, d, ct, out);
+}
+
+// A replay capture of camera `c` (X1Obj, X2Obj; its mutex held): with
+// options `o`, the 3D maps filtered by them (`p3` receives their record,
+// with the custom transformation `transform` of the device's settings);
+// without, the images of `images` only. True once `shot` holds the frame
+// and the camera may still report it; the caller stores the results and
+// calls ReplayHandedOut.
+template <class C, class Transform>
+bool ShootReplay(C& c, const char* op, const typename C::Options* o, Transform DeviceSettings::*transform,
+                 unsigned images, Params3D* p3, ReplayShot* shot) {
+    if (o) {
+        *p3 = Params3DFrom(*o);
+        Transform ct;
+        {
+            std::lock_guard<std::mutex> lock(c.state->mutex);
+            ct = c.state->settings.*transform;
+        }
+        if (!ReplayOutput(op, *c.device, ct, &p3->output)) return false;
+    }
+    if (!TakeReplayFrame(op, *c.device, o ? p3 : nullptr, images, shot)) return false;
+    if (StillCurrent(c, op)) return true;
+    shot->Release();
+    return false;
+}
 
 }  // namespace vyxsim::cam

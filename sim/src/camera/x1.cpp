@@ -155,21 +155,8 @@ bool OutputTransform(const char* op, const X1Obj& c, bool transform_to_camera,
 // and the image with `o`, the image alone without (Capture2D).
 bool ReplayCapture(X1Obj& c, const Vyx::X1::CaptureOptions* o, const char* op) {
     cam::Params3D p3;
-    if (o) {
-        p3 = Params3DFrom(*o);
-        Vyx::X1::CustomTransformOptions ct;
-        {
-            std::lock_guard<std::mutex> lock(c.state->mutex);
-            ct = c.state->settings.x1_transform;
-        }
-        if (!cam::ReplayOutputX1(op, *c.device, ct, &p3.output)) return false;
-    }
     cam::ReplayShot shot;
-    if (!cam::TakeReplayFrame(op, *c.device, o ? &p3 : nullptr, 1u, &shot)) return false;
-    if (!StillCurrent(c, op)) {
-        shot.Release();
-        return false;
-    }
+    if (!cam::ShootReplay(c, op, o, &DeviceSettings::x1_transform, 1u, &p3, &shot)) return false;
     X1Obj::Results r;
     r.captured = true;
     r.last_was_2d = o == nullptr;

@@ -91,21 +91,8 @@ uint64_t Acquired(X2Obj& c, double seconds, int brightness) {
 // images only, as a live 2D capture does.
 bool ReplayCapture(X2Obj& c, const Vyx::X2::CaptureOptions* o, unsigned cams, const char* op) {
     cam::Params3D p3;
-    if (o) {
-        p3 = Params3DFrom(*o);
-        Vyx::X2::CustomTransformOptions ct;
-        {
-            std::lock_guard<std::mutex> lock(c.state->mutex);
-            ct = c.state->settings.x2_transform;
-        }
-        if (!cam::ReplayOutputX2(op, *c.device, ct, &p3.output)) return false;
-    }
     cam::ReplayShot shot;
-    if (!cam::TakeReplayFrame(op, *c.device, o ? &p3 : nullptr, cams, &shot)) return false;
-    if (!StillCurrent(c, op)) {
-        shot.Release();
-        return false;
-    }
+    if (!cam::ShootReplay(c, op, o, &DeviceSettings::x2_transform, cams, &p3, &shot)) return false;
     X2Obj::Results& r = c.results;
     if (o) {
         ReleaseX2Results(r);

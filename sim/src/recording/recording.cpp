@@ -86,7 +86,7 @@ std::size_t CheckPlyHeader(const std::string& path, const uint8_t* data, std::si
     for (std::size_t start = 0; start < header_len;) {
         std::size_t end = start;
         while (end < header_len && text[end] != '\n') ++end;
-        std::string line(text + start, end);
+        std::string line(text + start, end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(std::move(line));
         start = end + 1;
