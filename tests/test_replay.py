@@ -146,7 +146,8 @@ def test_info_and_cursor_functions(sim, vyx, x1, tmp_path):
     (lambda s: s.replay_info("NOPE"), "no device with serial number 'NOPE'"),
     (lambda s: s.replay_position("NOPE"), "no device with serial number 'NOPE'"),
     (lambda s: s.replay_frame("NOPE"), "no device with serial number 'NOPE'"),
-    (lambda s: s.replay_stepping("VX1300001"), "'VX1300001' is not a replay device"),
+    (lambda s: (s.add_device('{"name": "Live", "serial": "LIVE", "port": "USB"}'), s.replay_stepping("LIVE")),
+     "'LIVE' is not a replay device"),
 ])
 def test_bad_arguments_raise_value_error(sim, vyx, x1, call, message):
     before = sim.replay_info("REPLAY-1")
