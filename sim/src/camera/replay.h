@@ -99,6 +99,18 @@ inline bool ReplayOutput(const char* op, const DeviceRecord& d, const Vyx::X2::C
     return ReplayOutputX2(op, d, ct, out);
 }
 
+// Puts the 3D maps of `shot` into a camera's results record (X1Obj::Results,
+// X2Obj::Results).
+template <class R>
+void Store3D(const ReplayShot& shot, R* r) {
+    r->points = shot.points;
+    r->points_obj = shot.points_obj;
+    r->depth = shot.depth;
+    r->depth_obj = shot.depth_obj;
+    r->confidence = shot.confidence;
+    r->confidence_obj = shot.confidence_obj;
+}
+
 // A replay capture of camera `c` (X1Obj, X2Obj; its mutex held): with
 // options `o`, the 3D maps filtered by them (`p3` receives their record,
 // with the custom transformation `transform` of the device's settings);

@@ -162,12 +162,7 @@ bool ReplayCapture(X1Obj& c, const Vyx::X1::CaptureOptions* o, const char* op) {
     r.last_was_2d = o == nullptr;
     r.image = shot.images[0];
     r.image_obj = shot.image_objs[0];
-    r.points = shot.points;
-    r.points_obj = shot.points_obj;
-    r.depth = shot.depth;
-    r.depth_obj = shot.depth_obj;
-    r.confidence = shot.confidence;
-    r.confidence_obj = shot.confidence_obj;
+    cam::Store3D(shot, &r);
     r.params = p3;
     cam::ReplayHandedOut(*c.device, shot);
     ReleaseResults(c.results);

@@ -97,12 +97,7 @@ bool ReplayCapture(X2Obj& c, const Vyx::X2::CaptureOptions* o, unsigned cams, co
     if (o) {
         ReleaseX2Results(r);
         r = X2Obj::Results{};
-        r.points = shot.points;
-        r.points_obj = shot.points_obj;
-        r.depth = shot.depth;
-        r.depth_obj = shot.depth_obj;
-        r.confidence = shot.confidence;
-        r.confidence_obj = shot.confidence_obj;
+        cam::Store3D(shot, &r);
         r.correspond = shot.correspond;
         r.correspond_obj = shot.correspond_obj;
         r.params = p3;
