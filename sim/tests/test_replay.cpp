@@ -40,6 +40,7 @@ protected:
         Reset();
         std::error_code ec;
         fs::remove_all(dir_, ec);
+        fs::remove(dir_.string() + "_outside.npy", ec);  // the symbolic-link case's target
     }
 
     void Load(const Spec& s, const std::string& extra = "") {
