@@ -189,7 +189,10 @@ inline void WriteRecording(const fs::path& dir, const Spec& s) {
 }
 
 // A scratch folder of this test process.
-inline fs::path Scratch(const std::string& name) {
+inline fs::path Scratch(std::string name) {
+    for (char& c : name) {
+        if (c == '/') c = '_';  // parametrised tests are named "Case/0"
+    }
     return fs::temp_directory_path() / ("vyx_replay_" + std::to_string(::getpid()) + "_" + name);
 }
 
