@@ -11,15 +11,17 @@ Every function may be called from any thread and at any time, whether the
 SDK is initialised or not. All of them except ``script_version`` and
 ``clear_version_script`` give up the Python interpreter lock while they work.
 
-Failures: the configuration loaders and ``clock_advance_us`` raise
-``ValueError`` with the reason; ``unplug``, ``replug`` and
+Failures: the configuration loaders, ``clock_advance_us`` and the replay
+functions (``replay_*``) raise ``ValueError`` with the reason; ``unplug``, ``replug`` and
 ``script_device_name`` return ``False``; every other function has no failure
 of its own. Arguments of the wrong type (a
 ``float`` for an ``int``, a ``pathlib.Path`` for a ``str``, ``None`` where no
 ``None`` is allowed, an integer outside the 32-bit signed range, or
-the 64-bit one for ``clock_advance_us``) raise ``TypeError`` before anything
-happens.
+the 64-bit one for ``clock_advance_us``, ``replay_seek`` and ``replay_step``)
+raise ``TypeError`` before anything happens.
 """
+
+from typing import Any
 
 def reset() -> None:
     """Put the stand-in back to its starting state.
@@ -376,4 +378,60 @@ def storage_bytes() -> int:
 
     Pixels, map values, points (with normals) and mesh data; not the pool of
     released storage the SDK keeps for reuse.
+    """
+
+def replay_info(serial: str) -> dict[str, Any]:
+    """The state of a replay device (a configuration entry with a ``recording``).
+
+    Keys: ``folder`` (the recording folder), ``camera`` (``"X1"`` or
+    ``"X2"``, how it opens), ``camera_id`` (``"Left"`` or ``"Right"`` for X1,
+    ``None`` for X2), ``frames``, ``at_end`` (``"loop"``, ``"hold"`` or
+    ``"fail"``), ``stepping``, ``position`` (the index the next capture hands
+    out) and ``last_frame`` (the index the last capture handed out, -1 before
+    any).
+
+    Raises:
+        ValueError: no device has that serial number, or it is not a replay
+            device.
+    """
+
+def replay_position(serial: str) -> int:
+    """The index of the frame the next capture of a replay device hands out.
+
+    Equals ``frames`` once a device with ``at_end`` ``"fail"`` has handed
+    out every frame. Raises ``ValueError`` as ``replay_info``.
+    """
+
+def replay_frame(serial: str) -> int:
+    """The index of the frame the last capture handed out, -1 before any.
+
+    Raises ``ValueError`` as ``replay_info``.
+    """
+
+def replay_seek(serial: str, index: int) -> None:
+    """Make the next capture of a replay device hand out frame ``index``.
+
+    Raises:
+        ValueError: ``index`` is not within 0 .. frames - 1, or the serial
+            number names no replay device; nothing changes then.
+    """
+
+def replay_stepping(serial: str, on: bool = True) -> None:
+    """Stepping mode: while on, a capture hands out the frame at the cursor
+    without moving it; ``replay_step`` moves it.
+
+    Raises ``ValueError`` as ``replay_info``.
+    """
+
+def replay_step(serial: str, count: int = 1) -> int:
+    """Move a replay device's cursor ``count`` frames on; returns the new
+    position.
+
+    The device's ``at_end`` applies: ``"loop"`` wraps around, ``"hold"``
+    stops at the last frame, ``"fail"`` may go one past the end (the next
+    capture then fails). A count of 0 changes nothing.
+
+    Raises:
+        ValueError: a negative count, or the serial number names no replay
+            device.
     """

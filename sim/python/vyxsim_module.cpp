@@ -166,6 +166,65 @@ PYBIND11_MODULE(vyxsim, m) {
           "Number of live SDK objects (devices, cameras, images, maps, meshes).");
     m.def("retained_objects", &vyxsim::RetainedObjects, Release(),
           "Number of SDK objects whose handle is gone but whose storage a view still keeps.");
+    m.def(
+        "replay_info",
+        [](const std::string& serial) {
+            vyxsim::ReplayInfo info;
+            std::string error;
+            bool ok;
+            {
+                py::gil_scoped_release release;
+                ok = vyxsim::GetReplayInfo(serial, &info, &error);
+            }
+            if (!ok) throw py::value_error(error);
+            py::dict d;
+            d["folder"] = info.folder;
+            d["camera"] = info.camera;
+            d["camera_id"] = info.camera_id.empty() ? py::object(py::none()) : py::object(py::str(info.camera_id));
+            d["frames"] = info.frames;
+            d["at_end"] = info.at_end;
+            d["stepping"] = info.stepping;
+            d["position"] = info.position;
+            d["last_frame"] = info.last_frame;
+            return d;
+        },
+        py::arg("serial"), "The state of a replay device as a dict.");
+    m.def(
+        "replay_position",
+        [](const std::string& serial) {
+            vyxsim::ReplayInfo info;
+            LoadOrRaise([&](std::string* e) { return vyxsim::GetReplayInfo(serial, &info, e); });
+            return info.position;
+        },
+        py::arg("serial"), "The index the next capture of a replay device hands out.");
+    m.def(
+        "replay_frame",
+        [](const std::string& serial) {
+            vyxsim::ReplayInfo info;
+            LoadOrRaise([&](std::string* e) { return vyxsim::GetReplayInfo(serial, &info, e); });
+            return info.last_frame;
+        },
+        py::arg("serial"), "The index the last capture of a replay device handed out, -1 before any.");
+    m.def(
+        "replay_seek",
+        [](const std::string& serial, std::int64_t index) {
+            LoadOrRaise([&](std::string* e) { return vyxsim::ReplaySeek(serial, index, e); });
+        },
+        py::arg("serial"), py::arg("index"), "Make the next capture of a replay device hand out frame `index`.");
+    m.def(
+        "replay_stepping",
+        [](const std::string& serial, bool on) {
+            LoadOrRaise([&](std::string* e) { return vyxsim::ReplaySetStepping(serial, on, e); });
+        },
+        py::arg("serial"), py::arg("on") = true, "Stepping mode: captures do not move the cursor.");
+    m.def(
+        "replay_step",
+        [](const std::string& serial, std::int64_t count) {
+            std::int64_t position = 0;
+            LoadOrRaise([&](std::string* e) { return vyxsim::ReplayStep(serial, count, &position, e); });
+            return position;
+        },
+        py::arg("serial"), py::arg("count") = 1, "Move a replay device's cursor on; returns the new position.");
     m.def("storage_bytes", &vyxsim::StorageBytes, Release(),
           "Bytes of storage held by the live and the retained SDK objects.");
 }

@@ -114,4 +114,29 @@ VYX_API std::size_t RetainedObjects();
 // and the retained ones' (not the storage pool kept for reuse).
 VYX_API std::size_t StorageBytes();
 
+// Replay devices (configuration entries with a "recording"). Each call names
+// the device by serial number and fails (false, `error` saying why, nothing
+// changed) when no device has it, it is not a replay device, or an argument
+// is out of range.
+struct ReplayInfo {
+    std::string folder;     // the recording folder
+    std::string camera;     // "X1" or "X2": how it opens
+    std::string camera_id;  // X1: "Left" or "Right"; empty for X2
+    std::int64_t frames = 0;
+    std::string at_end;     // "loop", "hold" or "fail"
+    bool stepping = false;
+    std::int64_t position = 0;    // the index the next capture hands out
+    std::int64_t last_frame = -1;  // the index the last capture handed out, -1 before any
+};
+VYX_API bool GetReplayInfo(const std::string& serial, ReplayInfo* info, std::string* error);
+// Moves the cursor: the next capture hands out frame `index` (0 <= index <
+// frames).
+VYX_API bool ReplaySeek(const std::string& serial, std::int64_t index, std::string* error);
+// Stepping mode: captures hand out the frame at the cursor without moving it.
+VYX_API bool ReplaySetStepping(const std::string& serial, bool on, std::string* error);
+// Moves the cursor `count` (>= 0) frames on, with the device's at_end:
+// "loop" wraps, "hold" stops at the last frame, "fail" may go past the end
+// (the next capture then fails). `position` receives the new position.
+VYX_API bool ReplayStep(const std::string& serial, std::int64_t count, std::int64_t* position, std::string* error);
+
 }  // namespace vyxsim

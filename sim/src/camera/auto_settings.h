@@ -26,6 +26,7 @@
 #include "sensor/noise.h"
 #include "sensor/samples.h"
 #include "camera/roi.h"
+#include "camera/replay.h"
 #include "camera/session.h"
 #include "core/devices.h"
 #include "vyx/types.h"
@@ -95,6 +96,7 @@ bool AutoSetting(const HandleOf<C>& self, const char* op, typename C::Options& o
                         [&](C& c) {
         std::lock_guard<std::mutex> lock(c.mutex);
         if (!CameraReady(c, op)) return false;
+        if (!cam::NeedsScene(op, *c.device)) return false;
         if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
         cam::Samples samples;
         if (!cam::QuickSamples(op, c.device, *c.state, c.SamplingCamera(options), options.gain_3d,

@@ -26,6 +26,7 @@
 #include "camera/device_calls.h"
 #include "camera/encoded_images.h"
 #include "camera/options.h"
+#include "camera/replay.h"
 #include "sensor/exposure.h"
 #include "sensor/image.h"
 #include "sensor/measurement.h"
@@ -89,7 +90,9 @@ struct X1Obj : CameraSession {
     const CameraModel& RoiCamera() const { return Model(); }
 
     // The session layer's hooks (session.h).
-    bool TakeDevice(const char* op) { return cam::AcquireDevice(op, *device, *state, id); }
+    bool TakeDevice(const char* op) {
+        return cam::ReplayOpens(op, *device, false, camid) && cam::AcquireDevice(op, *device, *state, id);
+    }
     void CloseSession() { DropSession(); }
     void ReleaseCaptures();
 
@@ -148,12 +151,32 @@ bool OutputTransform(const char* op, const X1Obj& c, bool transform_to_camera,
 // ---------------------------------------------------------------------------
 // Captures. The camera's mutex is held by the caller.
 
+// A replay device hands out the recorded frame at its cursor: the 3D maps
+// and the image with `o`, the image alone without (Capture2D).
+bool ReplayCapture(X1Obj& c, const Vyx::X1::CaptureOptions* o, const char* op) {
+    cam::Params3D p3;
+    cam::ReplayShot shot;
+    if (!cam::ShootReplay(c, op, o, &DeviceSettings::x1_transform, 1u, &p3, &shot)) return false;
+    X1Obj::Results r;
+    r.captured = true;
+    r.last_was_2d = o == nullptr;
+    r.image = shot.images[0];
+    r.image_obj = shot.image_objs[0];
+    cam::Store3D(shot, &r);
+    r.params = p3;
+    cam::ReplayHandedOut(*c.device, shot);
+    ReleaseResults(c.results);
+    c.results = std::move(r);
+    return true;
+}
+
 bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     if (!CameraReady(c, op)) return false;
     std::string why;
     if (!ValidateOptions(o, *c.device, c.Model(), &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
+    if (cam::IsReplay(*c.device)) return ReplayCapture(c, &o, op);
 
     std::shared_ptr<const scene::Scene> sc;
     const auto frame = cam::RenderCamera(op, c.device, c.Model(), 1, &sc);
@@ -231,6 +254,7 @@ bool Capture2DOnly(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
     if (!cam::Validate2DFields(op, o)) return false;
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
+    if (cam::IsReplay(*c.device)) return ReplayCapture(c, nullptr, op);
 
     std::shared_ptr<const scene::Scene> sc;
     const auto rendered = cam::RenderCamera(op, c.device, c.Model(), 1, &sc);
@@ -424,6 +448,7 @@ bool X1::SaveEncodedImagesData(const char* path) try {
         if (!path || !*path) {
             return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the directory path is null or empty");
         }
+        if (!vyxsim::cam::NeedsScene(op, *c.device)) return false;
         std::lock_guard<std::mutex> lock(c.mutex);
         const auto& r = c.results;
         if (!r.frame) {
@@ -540,6 +565,7 @@ bool X1::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
                  Need::Handle, [&](X1Obj& c) {
         std::lock_guard<std::mutex> lock(c.mutex);
         if (!vyxsim::CameraReady(c, op)) return false;
+        if (!vyxsim::cam::NeedsScene(op, *c.device)) return false;
         if (!vyxsim::cam::WhiteBalanceArgs(op, *c.device, frames, options, c.Model(), roi)) return false;
         if (!vyxsim::cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
         std::shared_ptr<const vyxsim::scene::Scene> sc;
@@ -574,6 +600,7 @@ bool X1::GetExtrinsicMatrix(float* matrix16) const try {
     static const char* const op = "X1::GetExtrinsicMatrix";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [matrix16](X1Obj& c) {
         if (!matrix16) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the output array is null");
+        if (vyxsim::cam::RecordedCalibration(*c.device, c.camera_index, nullptr, nullptr, matrix16)) return true;
         for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c.Model().pose[static_cast<std::size_t>(i)]);
         return true;
     });
@@ -587,6 +614,7 @@ bool X1::GetIntrinsicParameters(float* camera_matrix9, float* distortion5) const
         if (!camera_matrix9 || !distortion5) {
             return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": an output array is null");
         }
+        if (vyxsim::cam::RecordedCalibration(*c.device, c.camera_index, camera_matrix9, distortion5, nullptr)) return true;
         const vyxsim::CameraModel& m = c.Model();
         const double k[9] = {m.fx, 0.0, m.cx, 0.0, m.fy, m.cy, 0.0, 0.0, 1.0};
         for (int i = 0; i < 9; ++i) camera_matrix9[i] = static_cast<float>(k[i]);

@@ -36,6 +36,7 @@
 #include "camera/transform.h"
 #include "camera/white_balance.h"
 #include "camera/x2_camera.h"
+#include "camera/replay.h"
 #include "camera/x2_linescan.h"
 #include "core/clock.h"
 #include "rendering/frame_cache.h"
@@ -63,7 +64,7 @@ void Release3D(X2Obj::Results& r) {
     r = std::move(kept);
 }
 
-Vyx::ImageType::Enum ImageTypeOf(const DeviceRecord& d) { return d.color ? Vyx::ImageType::BGR8 : Vyx::ImageType::Mono8; }
+using cam::ImageTypeOf;
 
 // Refuses a capture while a line scan runs (the caller holds the mutex).
 bool NoScanRunning(const X2Obj& c, const char* op) {
@@ -84,12 +85,44 @@ uint64_t Acquired(X2Obj& c, double seconds, int brightness) {
 // ---------------------------------------------------------------------------
 // Captures. The camera's mutex is held by the caller.
 
+// A replay device hands out the recorded frame at its cursor: the 3D maps,
+// the correspondence and both images with `o`; without (Capture2D), the
+// images of `cams` (bit 0 left, bit 1 right), which replace those cameras'
+// images only, as a live 2D capture does.
+bool ReplayCapture(X2Obj& c, const Vyx::X2::CaptureOptions* o, unsigned cams, const char* op) {
+    cam::Params3D p3;
+    cam::ReplayShot shot;
+    if (!cam::ShootReplay(c, op, o, &DeviceSettings::x2_transform, cams, &p3, &shot)) return false;
+    X2Obj::Results& r = c.results;
+    if (o) {
+        ReleaseX2Results(r);
+        r = X2Obj::Results{};
+        cam::Store3D(shot, &r);
+        r.correspond = shot.correspond;
+        r.correspond_obj = shot.correspond_obj;
+        r.params = p3;
+    } else {
+        Release3D(r);
+    }
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (!shot.image_objs[i]) continue;
+        if (!r.image[i].IsZero()) RemoveObject(Kind::Image, r.image[i]);
+        r.image[i] = shot.images[i];
+        r.image_obj[i] = shot.image_objs[i];
+    }
+    r.captured = true;
+    r.last_was_2d = o == nullptr;
+    cam::ReplayHandedOut(*c.device, shot);
+    return true;
+}
+
 bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     if (!X2Ready(c, op) || !NoScanRunning(c, op)) return false;
     std::string why;
     if (!ValidateX2(o, X2Use::Capture, *c.device, &why)) return Fail(false, kInvalidArgument, std::string(op) + ": " + why);
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
+    if (cam::IsReplay(*c.device)) return ReplayCapture(c, &o, 3u, op);
 
     std::array<std::shared_ptr<const scene::Frame>, 2> frames;
     std::shared_ptr<const scene::Scene> sc;
@@ -196,6 +229,10 @@ bool Capture2DOnly(X2Obj& c, int index, const Vyx::X2::CaptureOptions& o, const 
     if (!cam::Validate2DFields(op, o)) return false;
     if (!cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
     cam::SimulateLatency([&c] { return Interrupted(c); });
+    if (cam::IsReplay(*c.device)) {
+        if (index == kExtraCam) return cam::NoExtraRecorded(op, *c.device);
+        return ReplayCapture(c, nullptr, index < 0 ? 3u : (index == kLeftCam ? 1u : 2u), op);
+    }
 
     std::vector<int> cams;
     if (index < 0) {
@@ -365,6 +402,9 @@ bool X2::Capture2D(CameraID camera) try {
 bool X2::GetTimestamp(uint64_t& timestamp) const try {
     static const char* const op = "X2::GetTimestamp";
     return RunX2(op, *this, {{"x2", HandleAccess::Get(*this)}}, X2Need::Open, [&timestamp](X2Obj& c) {
+        // A replay device's clock reads the recorded time of the frame it
+        // handed out last.
+        if (vyxsim::cam::LastReplayTimestamp(*c.device, &timestamp)) return true;
         std::lock_guard<std::mutex> lock(c.state->mutex);
         timestamp = vyxsim::cam::DeviceClockUs(*c.state);
         return true;
@@ -459,6 +499,7 @@ bool X2::SaveEncodedImagesData(const char* path) try {
         if (!path || !*path) {
             return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the directory path is null or empty");
         }
+        if (!vyxsim::cam::NeedsScene(op, *c.device)) return false;
         return vyxsim::Locked(c, op, [&] {
             const auto& r = c.results;
             if (!r.frames[0]) {
@@ -562,6 +603,7 @@ bool X2::AutoWhiteBalance(int frames, const CaptureOptions& options, const ROI& 
                  X2Need::Handle, [&](X2Obj& c) {
         std::lock_guard<std::mutex> lock(c.mutex);
         if (!vyxsim::X2Ready(c, op)) return false;
+        if (!vyxsim::cam::NeedsScene(op, *c.device)) return false;
         if (!vyxsim::cam::WhiteBalanceArgs(op, *c.device, frames, options, c.Model(vyxsim::kLeftCam), roi)) return false;
         if (!vyxsim::cam::CoverLetsCapture(op, *c.device, *c.state)) return false;
         // Grey world over both cameras' views.
@@ -600,6 +642,7 @@ bool X2::GetExtrinsicMatrix(CameraID camera, float* matrix16) const try {
         const int index = vyxsim::CameraIndex(c, camera, op);
         if (index < 0) return false;
         if (!matrix16) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the output array is null");
+        if (vyxsim::cam::RecordedCalibration(*c.device, index, nullptr, nullptr, matrix16)) return true;
         for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c.Model(index).pose[static_cast<std::size_t>(i)]);
         return true;
     });
@@ -616,6 +659,7 @@ bool X2::GetIntrinsicParameters(CameraID camera, float* camera_matrix9, float* d
         if (!camera_matrix9 || !distortion5) {
             return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": an output array is null");
         }
+        if (vyxsim::cam::RecordedCalibration(*c.device, index, camera_matrix9, distortion5, nullptr)) return true;
         const vyxsim::CameraModel& m = c.Model(index);
         const double k[9] = {m.fx, 0.0, m.cx, 0.0, m.fy, m.cy, 0.0, 0.0, 1.0};
         for (int i = 0; i < 9; ++i) camera_matrix9[i] = static_cast<float>(k[i]);

@@ -2,6 +2,7 @@
 // session hooks, its cameras, the checks of an X2 options record, the frame
 // its points come in, and the release of its results.
 #include "camera/x2_camera.h"
+#include "camera/replay.h"
 #include "camera/transform.h"
 
 #include <atomic>
@@ -35,6 +36,7 @@ const CameraModel& X2Obj::Model(int index) const {
 bool X2Obj::TakeDevice(const char* op) {
     std::lock_guard<std::mutex> lock(mutex);
     bool taken = false;
+    if (!cam::ReplayOpens(op, *device, true, Vyx::CameraID_Left)) return false;
     if (!cam::AcquireDevice(op, *device, *state, id, &taken)) return false;
     // A scan left over from a lost connection ends with the session.
     if (taken) scan.reset();

@@ -1,6 +1,7 @@
 // The fixed line scan of an X2: trigger timing, the profiles and the entry
 // points that start, read and stop a scan.
 #include "camera/x2_linescan.h"
+#include "camera/replay.h"
 
 #include <algorithm>
 #include <chrono>
@@ -193,6 +194,7 @@ void WriteProfiles(const X2Scan& s, PointMapObj& m) {
 }
 
 bool StartScan(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
+    if (!cam::NeedsScene(op, *c.device)) return false;
     std::lock_guard<std::mutex> lock(c.mutex);
     if (c.destroyed) return Fail(false, kInvalidHandle, std::string(op) + ": the X2 was destroyed");
     if (c.scan) {

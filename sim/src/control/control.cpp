@@ -15,6 +15,8 @@
 #include "core/error.h"
 #include "core/handles.h"
 #include "core/scripts.h"
+#include "recording/recording.h"
+#include "recording/replay.h"
 #include "vyx/system.h"
 
 namespace vyxsim {
@@ -179,5 +181,73 @@ std::size_t RetainedObjects() {
 }
 
 std::size_t StorageBytes() { return AliveStorageBytes(); }
+
+// ---------------------------------------------------------------------------
+// Replay devices.
+
+namespace {
+
+// The replay source of the device `serial`; null with `error` set.
+std::shared_ptr<rec::Replay> ReplayOf(const char* op, const std::string& serial, std::string* error) {
+    auto d = FindDeviceBySerial(serial);
+    if (!d) {
+        if (error) *error = std::string(op) + ": no device with serial number '" + Printable(serial) + "'";
+        return nullptr;
+    }
+    if (!d->replay) {
+        if (error) *error = std::string(op) + ": device '" + Printable(serial) + "' is not a replay device";
+        return nullptr;
+    }
+    return d->replay;
+}
+
+}  // namespace
+
+bool GetReplayInfo(const std::string& serial, ReplayInfo* info, std::string* error) {
+    auto r = ReplayOf("replay_info", serial, error);
+    if (!r) return false;
+    const rec::Recording& rec = r->recording();
+    const rec::ReplayStatus s = r->Status();
+    info->folder = rec.folder;
+    info->camera = rec.x2 ? "X2" : "X1";
+    info->camera_id = rec.x2 ? "" : (rec.camera_id == Vyx::CameraID_Left ? "Left" : "Right");
+    info->frames = static_cast<std::int64_t>(s.frames);
+    info->at_end = rec::AtEndName(s.at_end);
+    info->stepping = s.stepping;
+    info->position = s.position;
+    info->last_frame = s.last_frame;
+    return true;
+}
+
+bool ReplaySeek(const std::string& serial, std::int64_t index, std::string* error) {
+    auto r = ReplayOf("replay_seek", serial, error);
+    if (!r) return false;
+    if (r->Seek(index)) return true;
+    if (error) {
+        *error = "replay_seek: index " + std::to_string(index) + " is out of range (the recording of '" +
+                 Printable(serial) + "' has " + std::to_string(r->recording().frames.size()) + " frames, 0 to " +
+                 std::to_string(r->recording().frames.size() - 1) + ")";
+    }
+    return false;
+}
+
+bool ReplaySetStepping(const std::string& serial, bool on, std::string* error) {
+    auto r = ReplayOf("replay_stepping", serial, error);
+    if (!r) return false;
+    r->SetStepping(on);
+    return true;
+}
+
+bool ReplayStep(const std::string& serial, std::int64_t count, std::int64_t* position, std::string* error) {
+    auto r = ReplayOf("replay_step", serial, error);
+    if (!r) return false;
+    if (count < 0) {
+        if (error) *error = "replay_step: count " + std::to_string(count) + " is negative";
+        return false;
+    }
+    const std::int64_t p = r->Step(count);
+    if (position) *position = p;
+    return true;
+}
 
 }  // namespace vyxsim

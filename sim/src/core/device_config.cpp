@@ -14,6 +14,8 @@
 #include "core/json_read.h"
 #include "core/network.h"
 #include "data/formats/io.h"
+#include "recording/recording.h"
+#include "recording/replay.h"
 
 namespace vyxsim {
 
@@ -265,10 +267,90 @@ void ReadNetwork(const json& obj, const std::string& path, DeviceRecord* d, int 
     }
 }
 
+CameraModel RecordedModel(const rec::Calibration& c, int width, int height) {
+    CameraModel m;
+    m.width = width;
+    m.height = height;
+    m.fx = c.camera_matrix[0];
+    m.cx = c.camera_matrix[2];
+    m.fy = c.camera_matrix[4];
+    m.cy = c.camera_matrix[5];
+    for (std::size_t i = 0; i < 5; ++i) m.distortion[i] = c.distortion[i];
+    for (std::size_t i = 0; i < 16; ++i) m.pose[i] = c.extrinsic[i];
+    return m;
+}
+
+// A device that replays a recording folder: its identity, optics and
+// capabilities are the recorded ones; only the serial number and name may
+// be overridden, so that one recording can serve as two devices.
+std::shared_ptr<DeviceRecord> ParseReplayDevice(const json& j, const std::string& path, int index,
+                                                const std::string& base_dir) {
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        const std::string& key = it.key();
+        if (key == "comment" || key == "recording" || key == "at_end" || key == "serial" || key == "name" ||
+            key == "connected") {
+            continue;
+        }
+        Throw(Join(path, key), "not allowed on a replay device (it takes recording, at_end, serial, name, connected)");
+    }
+    const json& folder = j["recording"];
+    const std::string where = Join(path, "recording");
+    if (!folder.is_string()) WrongType(where, "a string (a folder path)", folder);
+    std::string dir = folder.get<std::string>();
+    if (dir.empty()) Throw(where, "must not be empty");
+    if (dir[0] != '/' && !base_dir.empty()) dir = base_dir + "/" + dir;
+
+    rec::AtEnd at_end = rec::AtEnd::Loop;
+    if (const json* a = Member(j, "at_end")) {
+        if (!a->is_string()) WrongType(Join(path, "at_end"), "a string", *a);
+        if (*a == "loop") at_end = rec::AtEnd::Loop;
+        else if (*a == "hold") at_end = rec::AtEnd::Hold;
+        else if (*a == "fail") at_end = rec::AtEnd::Fail;
+        else Throw(Join(path, "at_end"), "expected \"loop\", \"hold\" or \"fail\", got '" + Printable(a->get<std::string>(), 40) + "'");
+    }
+    const std::string name = Member(j, "name") ? ReadText(j, path, "name", "", true) : "";
+    const std::string serial = Member(j, "serial") ? ReadText(j, path, "serial", "", true) : "";
+    const bool connected = ReadBool(j, path, "connected", true);
+
+    std::string why;
+    auto recording = rec::LoadRecording(dir, &why);
+    if (!recording) Throw(where, why);
+    const rec::RecordedDevice& info = recording->device;
+    auto d = std::make_shared<DeviceRecord>();
+    d->name = name.empty() ? info.name : name;
+    d->serial = serial.empty() ? info.sn : serial;
+    d->factory_date = info.factory_date;
+    d->port_text = info.port_text;
+    d->port = info.port;
+    d->board_model = info.board_model;
+    d->support_x1 = info.support_x1;
+    d->support_x2 = info.support_x2;
+    d->color = recording->image_type != Vyx::ImageType::Mono8;
+    d->protective_cover = info.support_protective_cover;
+    d->extra_camera = info.support_extra;
+    d->projector_colors = info.support_color;
+    d->capture_modes = info.support_capture_mode;
+    d->workingdist_near_mm = info.workingdist_near_mm;
+    d->workingdist_far_mm = info.workingdist_far_mm;
+    d->camera_ids = info.cameraid;
+    d->connected = connected;
+    const int w = recording->width, h = recording->height;
+    if (recording->has_left) d->left = RecordedModel(recording->left, w, h);
+    if (recording->has_right) d->right = RecordedModel(recording->right, w, h);
+    if (!recording->has_left) d->left = d->right;
+    if (!recording->has_right) d->right = d->left;
+    d->projector = d->left;
+    ReadNetwork(json::object(), path, d.get(), index);
+    d->replay = std::make_shared<rec::Replay>(std::move(recording), at_end);
+    return d;
+}
+
 }  // namespace
 
-std::shared_ptr<DeviceRecord> ParseDevice(const json& j, const std::string& path, int index) {
+std::shared_ptr<DeviceRecord> ParseDevice(const json& j, const std::string& path, int index,
+                                          const std::string& base_dir) {
     if (!j.is_object()) WrongType(path, "an object", j);
+    if (Member(j, "recording")) return ParseReplayDevice(j, path, index, base_dir);
     CheckKeys(j, path,
               {"name", "serial", "port", "port_text", "factory_date", "board_model",
                "firmware_match", "connected", "capabilities", "resolution", "focal_length_px",
@@ -309,6 +391,7 @@ std::shared_ptr<DeviceRecord> ParseDevice(const json& j, const std::string& path
     d->color = ReadBool(*caps, cpath, "color", false);
     d->protective_cover = ReadBool(*caps, cpath, "protective_cover", false);
     d->extra_camera = ReadBool(*caps, cpath, "extra_camera", false);
+    d->camera_ids = Vyx::CameraID_Left | Vyx::CameraID_Right | (d->extra_camera ? Vyx::CameraID_Extra : 0);
     d->capture_modes = ReadFlags(
         *caps, cpath, "capture_modes",
         Vyx::CaptureMode_Fast | Vyx::CaptureMode_Normal | Vyx::CaptureMode_Ultra |
@@ -395,7 +478,7 @@ std::shared_ptr<DeviceRecord> ParseDevice(const json& j, const std::string& path
     return d;
 }
 
-std::vector<std::shared_ptr<DeviceRecord>> ParseConfiguration(const std::string& text) {
+std::vector<std::shared_ptr<DeviceRecord>> ParseConfiguration(const std::string& text, const std::string& base_dir) {
     const json root = Parse(text);
     if (!root.is_object()) WrongType("", "a JSON object with a \"devices\" list", root);
     CheckKeys(root, "", {"devices"});
@@ -406,7 +489,7 @@ std::vector<std::shared_ptr<DeviceRecord>> ParseConfiguration(const std::string&
     std::unordered_set<std::string> serials;
     for (std::size_t i = 0; i < devices->size(); ++i) {
         std::string path = "devices[" + std::to_string(i) + "]";
-        auto d = ParseDevice((*devices)[i], path, static_cast<int>(i));
+        auto d = ParseDevice((*devices)[i], path, static_cast<int>(i), base_dir);
         if (!serials.insert(d->serial).second) {
             Throw(path + ".serial", "serial number '" + Printable(d->serial) + "' is used twice");
         }
@@ -445,7 +528,7 @@ bool ParseStartConfiguration(std::vector<std::shared_ptr<DeviceRecord>>* out, st
         }
     }
     try {
-        *out = ParseConfiguration(text);
+        *out = ParseConfiguration(text, env && *env ? ConfigurationFolder(env) : std::string());
     } catch (const Problem& p) {
         *error = origin + ": " + p.what();
         return false;
@@ -454,5 +537,11 @@ bool ParseStartConfiguration(std::vector<std::shared_ptr<DeviceRecord>>* out, st
 }
 
 const char* DefaultConfigurationText() { return kDefaultConfiguration; }
+
+std::string ConfigurationFolder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return "";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 }  // namespace vyxsim

@@ -15,10 +15,17 @@ namespace vyxsim {
 
 // Parses one device description; `path` names it in messages ("devices[2]"),
 // `index` is its place in the configuration (it picks the default network
-// lease). Throws jsonread::Problem.
-std::shared_ptr<DeviceRecord> ParseDevice(const nlohmann::json& j, const std::string& path, int index);
+// lease). A description with a `recording` is a replay device; a relative
+// recording folder is taken relative to `base_dir` (empty: the current
+// directory). Throws jsonread::Problem.
+std::shared_ptr<DeviceRecord> ParseDevice(const nlohmann::json& j, const std::string& path, int index,
+                                          const std::string& base_dir = "");
 // Parses a whole configuration; throws jsonread::Problem.
-std::vector<std::shared_ptr<DeviceRecord>> ParseConfiguration(const std::string& text);
+std::vector<std::shared_ptr<DeviceRecord>> ParseConfiguration(const std::string& text,
+                                                              const std::string& base_dir = "");
+// The folder of a configuration file's path ("" for a bare file name), what
+// its relative recording folders are relative to.
+std::string ConfigurationFolder(const std::string& path);
 
 // Reads a configuration file whole; false, with the reason in `error`, when
 // it cannot be read.

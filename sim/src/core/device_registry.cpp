@@ -78,10 +78,11 @@ void ReloadDevices() {
     Retire(old);
 }
 
-bool LoadDevicesFromText(const std::string& text, const std::string& origin, std::string* error) {
+bool LoadDevicesFromText(const std::string& text, const std::string& origin, std::string* error,
+                         const std::string& base_dir) {
     std::vector<std::shared_ptr<DeviceRecord>> devices;
     try {
-        devices = ParseConfiguration(text);
+        devices = ParseConfiguration(text, base_dir);
     } catch (const Problem& p) {
         if (error) *error = origin + ": " + p.what();
         return false;
@@ -101,7 +102,7 @@ bool LoadDevicesFromFile(const std::string& path, std::string* error) {
         if (error) *error = problem;
         return false;
     }
-    return LoadDevicesFromText(text, "configuration file '" + Printable(path) + "'", error);
+    return LoadDevicesFromText(text, "configuration file '" + Printable(path) + "'", error, ConfigurationFolder(path));
 }
 
 bool AddDeviceFromText(const std::string& device_json, std::string* error) {

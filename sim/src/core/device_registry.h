@@ -33,7 +33,10 @@ void ReloadDevices();
 // Replace the devices with those of a configuration, or add one device.
 // `origin` names the source in messages ("configuration file '/x.json'").
 bool LoadDevicesFromFile(const std::string& path, std::string* error);
-bool LoadDevicesFromText(const std::string& text, const std::string& origin, std::string* error);
+// Relative recording folders are relative to `base_dir` (empty: the current
+// directory).
+bool LoadDevicesFromText(const std::string& text, const std::string& origin, std::string* error,
+                         const std::string& base_dir = "");
 bool AddDeviceFromText(const std::string& device_json, std::string* error);
 
 }  // namespace vyxsim

@@ -36,6 +36,12 @@ struct NetworkConfig {
 // camera implementation.
 struct CameraState;
 
+// The recording a replay device hands out, with its cursor
+// (recording/replay.h).
+namespace rec {
+class Replay;
+}
+
 struct DeviceRecord {
     // Identity (texts at most 31 bytes; `name` is raw bytes and may be
     // scripted to something that is not UTF-8). Fixed once the record is
@@ -48,11 +54,14 @@ struct DeviceRecord {
     int32_t projector_colors = Vyx::ProjectorColor_Blue;
     int32_t capture_modes = Vyx::CaptureMode_Fast | Vyx::CaptureMode_Normal;
     int32_t workingdist_near_mm = 0, workingdist_far_mm = 0;
+    int32_t camera_ids = Vyx::CameraID_Left | Vyx::CameraID_Right;  // DeviceInfo.cameraid
 
     // Optics: left and right camera, and the projector (as a camera model
     // whose pose places it in the device frame).
     CameraModel left, right, projector;
     nlohmann::json scene;  // the scene description, as configured (null when none)
+    // Set for a device that replays a recording instead of rendering a scene.
+    std::shared_ptr<rec::Replay> replay;
 
     // The addresses a part takes when set to DHCP (its lease), by NetworkDevice.
     std::array<NetworkConfig, 4> dhcp_lease;

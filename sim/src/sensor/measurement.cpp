@@ -62,7 +62,7 @@ void MeasureDepth(const scene::Frame& f, const Optics& optics, const Params3D& p
                     best_sigma = t.sigma_scale;
                 }
             }
-            if (best_c <= 0.0 || best_c < p.confidence_threshold) continue;
+            if (best_c <= 0.0 || !KeepsConfidence(p, best_c)) continue;
             const double sz = k_sigma * d * d * best_sigma;
             (*z)[k] = d + sz * Gaussian(noise, k);
             (*sigma)[k] = static_cast<float>(sz);
@@ -132,7 +132,7 @@ void WritePoints(const scene::Frame& f, const scene::RayTable& rays, const Param
             Eigen::Vector4d po = M * pc.homogeneous();
             if (!affine) po /= po.w();
             const double zmm = po.z() * 1000.0;
-            if (!(zmm >= p.truncate_min_mm && zmm <= p.truncate_max_mm) || !po.allFinite()) {
+            if (!WithinTruncation(p, zmm) || !po.allFinite()) {
                 z[k] = kNaN;
                 out.confidence[k] = 0.0;
                 continue;
@@ -162,6 +162,49 @@ void Compute3D(const scene::Frame& f, const Optics& optics, const Params3D& p, c
     if (out.normals) {
         EstimateNormals(z.data(), f.width, f.height, f.step, *optics.rays, p.normal_radius,
                         p.output.block<3, 3>(0, 0).inverse().transpose(), out.normals);
+    }
+}
+
+void FilterMeasured(int width, int height, const Params3D& p, const Out3D& out) {
+    const Eigen::Matrix4d& M = p.output;
+    // The identity leaves the values alone (bit for bit: 1 * x + 0 would
+    // turn -0 into +0).
+    const bool identity = M == Eigen::Matrix4d::Identity();
+    const bool affine = M(3, 0) == 0.0 && M(3, 1) == 0.0 && M(3, 2) == 0.0 && M(3, 3) == 1.0;
+    const Eigen::Matrix3d normal_map = M.block<3, 3>(0, 0).inverse().transpose();
+    const bool rotation_only = (normal_map * normal_map.transpose() - Eigen::Matrix3d::Identity()).cwiseAbs().maxCoeff() < 1e-12;
+    for (int j = 0; j < height; ++j) {
+        for (int i = 0; i < width; ++i) {
+            const std::size_t k = static_cast<std::size_t>(j) * width + i;
+            double* pt = out.points + 3 * k;
+            double* n = out.normals ? out.normals + 3 * k : nullptr;
+            if (std::isnan(pt[0]) || std::isnan(pt[1]) || std::isnan(pt[2])) continue;
+            bool keep = InRoi(p.roi, i, j) && KeepsConfidence(p, out.confidence[k]);
+            Eigen::Vector4d po(pt[0], pt[1], pt[2], 1.0);
+            if (keep && !identity) {
+                po = M * po;
+                if (!affine) po /= po.w();
+            }
+            keep = keep && WithinTruncation(p, po.z() * 1000.0) && po.allFinite();
+            if (!keep) {
+                pt[0] = pt[1] = pt[2] = kNaN;
+                if (n) n[0] = n[1] = n[2] = kNaN;
+                out.depth[k] = kNaN;
+                out.confidence[k] = 0.0;
+                continue;
+            }
+            if (identity) continue;
+            pt[0] = po.x();
+            pt[1] = po.y();
+            pt[2] = po.z();
+            if (n && !std::isnan(n[0])) {
+                Eigen::Vector3d no = normal_map * Eigen::Vector3d(n[0], n[1], n[2]);
+                if (!rotation_only) no.normalize();
+                n[0] = no.x();
+                n[1] = no.y();
+                n[2] = no.z();
+            }
+        }
     }
 }
 

@@ -26,4 +26,12 @@ struct Out3D {
 void Compute3D(const scene::Frame& frame, const Optics& optics, const Params3D& params,
                const NoiseStream& noise, const Out3D& out, const double* matched = nullptr);
 
+// Applies a capture's region of interest, confidence threshold, output
+// transformation (`output`, from the frame the points are in) and z
+// truncation to points measured before (a recorded frame), in place: a
+// point dropped becomes NaN (with its normal), its depth NaN, its
+// confidence 0. The same tests as a live measurement, so a frame that
+// passed them passes them again unchanged.
+void FilterMeasured(int width, int height, const Params3D& params, const Out3D& out);
+
 }  // namespace vyxsim::cam

@@ -89,4 +89,11 @@ inline bool InRoi(const Vyx::ROI& roi, int u, int v) {
     return u >= roi.x && v >= roi.y && u < roi.x + roi.width && v < roi.y + roi.height;
 }
 
+// The confidence threshold and the z truncation (output z, millimetres) of
+// a measurement: what every 3D result, measured or replayed, passes.
+inline bool KeepsConfidence(const Params3D& p, double confidence) { return confidence >= p.confidence_threshold; }
+inline bool WithinTruncation(const Params3D& p, double z_mm) {
+    return z_mm >= p.truncate_min_mm && z_mm <= p.truncate_max_mm;
+}
+
 }  // namespace vyxsim::cam

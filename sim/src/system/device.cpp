@@ -140,8 +140,7 @@ bool Device::GetDeviceInfo(DeviceInfo* info) const try {
     CopyText(info->factroydate, sizeof info->factroydate, d->factory_date);
     CopyText(info->port, sizeof info->port, d->port_text);
     info->type = d->port;
-    info->cameraid = static_cast<CameraID>(CameraID_Left | CameraID_Right |
-                                           (d->extra_camera ? CameraID_Extra : 0));
+    info->cameraid = static_cast<CameraID>(d->camera_ids);
     info->boardmodel = d->board_model;
     info->support_x2 = d->support_x2;
     info->support_color = static_cast<ProjectorColor>(d->projector_colors);
