@@ -15,7 +15,9 @@ namespace vyxsim {
 
 // Parses one device description; `path` names it in messages ("devices[2]"),
 // `index` is its place in the configuration (it picks the default network
-// lease). Throws jsonread::Problem.
+// lease). Its scene, when it has one, is read with the scene reader
+// (scene/scene_json.h) and refused as any other member. Throws
+// jsonread::Problem.
 std::shared_ptr<DeviceRecord> ParseDevice(const nlohmann::json& j, const std::string& path, int index);
 // Parses a whole configuration; throws jsonread::Problem.
 std::vector<std::shared_ptr<DeviceRecord>> ParseConfiguration(const std::string& text);
