@@ -30,22 +30,27 @@ def wall(z):
 
 @pytest.fixture
 def run(pytester, monkeypatch):
-    """Writes the test file `source` and runs pytest on it in a child process,
-    with the plugin loaded as the environment loads it."""
+    """Writes a test file and runs pytest on it in a child process, with the
+    plugin loaded as the environment loads it."""
     for name in ("VYX_SIM_CONFIG", "VYX_SIM_SEED", "VYX_TRACE"):
         monkeypatch.delenv(name, raising=False)
     if MODULE_PATH:
         monkeypatch.setenv("PYTHONPATH", MODULE_PATH)
 
-    def run_file(source, *args):
-        pytester.makepyfile(test_user=textwrap.dedent(source))
-        return pytester.runpytest_subprocess(*PLUGIN_ARGS, "-p", "no:cacheprovider", "-rs", *args)
+    def run_file(source, *args, **outcomes):
+        """Runs `source` (pytest imported before it); with `outcomes`, checks
+        that the run ended so (passed=2, failed=1, ...)."""
+        pytester.makepyfile(test_user="import pytest\n" + textwrap.dedent(source))
+        result = pytester.runpytest_subprocess(*PLUGIN_ARGS, "-p", "no:cacheprovider", "-rs", *args)
+        if outcomes:
+            result.assert_outcomes(**outcomes)
+        return result
 
     return run_file
 
 
 def test_an_unused_plugin_imports_and_runs_nothing(run):
-    result = run("""
+    run("""
         import sys
 
         def test_plain(request):
@@ -54,8 +59,7 @@ def test_an_unused_plugin_imports_and_runs_nothing(run):
             assert request.config.pluginmanager.is_registered(sys.modules["vyxsim_pytest.plugin"])
             assert request.fixturenames == ["request"]
             assert "PyVyx" not in sys.modules and "vyxsim" not in sys.modules
-    """)
-    result.assert_outcomes(passed=1)
+    """, passed=1)
 
 
 def test_the_fixtures_are_listed_with_their_help(run):
@@ -83,9 +87,8 @@ def test_without_the_stand_in_every_fixture_skips_with_the_reason(run):
 
 @needs_standin
 def test_system_sim_and_cameras(run):
-    result = run("""
+    run("""
         import PyVyx as vx
-        import pytest
         import vyxsim
 
         @pytest.fixture
@@ -136,16 +139,14 @@ def test_system_sim_and_cameras(run):
             vyx_sim.unplug("VX2300002")
             with pytest.raises(RuntimeError, match=r"vyx_open_x2: no device 'VX2300002' to open: .*\\(error 6\\)"):
                 vyx_open_x2()
-    """)
-    result.assert_outcomes(passed=4)
+    """, passed=4)
 
 
 @needs_standin
 def test_scene_and_config(run):
-    result = run(f"""
+    run(f"""
         import json
         import numpy as np
-        import pytest
         import vyxsim
 
         SMALL = {SMALL!r}
@@ -180,15 +181,12 @@ def test_scene_and_config(run):
         def test_the_next_test_has_the_default_devices_and_scenes(vyx_sim):
             assert vyx_sim.serials() == ["VX1300001", "VX2300002"]
             assert len(json.loads(vyx_sim.default_scene_json("VX1300001"))["objects"]) > 1
-    """)
-    result.assert_outcomes(passed=4)
+    """, passed=4)
 
 
 @needs_standin
 def test_fail(run):
-    result = run("""
-        import pytest
-
+    run("""
         def test_failures_for_a_block(vyx_system, vyx_fail):
             vx = vyx_system
             with vyx_fail("SystemFindDevice"):
@@ -213,15 +211,12 @@ def test_fail(run):
             with vyx_fail("Device::GetDeviceInfo"):
                 ok, info = device.GetDeviceInfo()
             assert not ok and info.sn == ""
-    """)
-    result.assert_outcomes(passed=2)
+    """, passed=2)
 
 
 @needs_standin
 def test_trace_helpers(run):
     result = run("""
-        import pytest
-
         def test_helpers(vyx_system, vyx_trace):
             vx = vyx_system
             vx.SystemFindDevice("VX1300001")
@@ -296,8 +291,7 @@ def test_trace_helpers(run):
         def test_a_failing_assertion_as_pytest_reports_it(vyx_system, vyx_trace):
             vyx_system.SystemFindDevice("VX1300001")
             vyx_trace.assert_called("X1::Open")
-    """)
-    result.assert_outcomes(passed=3, failed=1)
+    """, passed=3, failed=1)
     result.stdout.fnmatch_lines([
         "*AssertionError: X1::Open was not called; the trace:",
         '*    0: SystemFindDevice(serialNumber="VX1300001")',
