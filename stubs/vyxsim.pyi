@@ -11,9 +11,11 @@ Every function may be called from any thread and at any time, whether the
 SDK is initialised or not. All of them except ``script_version`` and
 ``clear_version_script`` give up the Python interpreter lock while they work.
 
-Failures: the configuration loaders, ``clock_advance_us`` and the replay
-functions (``replay_*``) raise ``ValueError`` with the reason; ``unplug``, ``replug`` and
-``script_device_name`` return ``False``; every other function has no failure
+Failures: the configuration loaders, ``set_scene``, ``default_scene_json``,
+``clock_advance_us`` and the replay functions (``replay_*``) raise
+``ValueError`` with the reason; ``unplug``, ``replug``, ``set_scene`` and
+``script_device_name`` return ``False`` for a serial number no configured
+device has; every other function has no failure
 of its own. Arguments of the wrong type (a
 ``float`` for an ``int``, a ``pathlib.Path`` for a ``str``, ``None`` where no
 ``None`` is allowed, an integer outside the 32-bit signed range, or
@@ -54,10 +56,14 @@ def load_config(path: str) -> None:
     The replaced devices are retired: their ``Device`` handles are released
     and cameras still open on them see them as disconnected.
 
+    Every device's scene is read and checked here, with the rest of its
+    entry.
+
     Raises:
         ValueError: the file cannot be read or is not a valid configuration
             (the message names the file and the place, for example
-            ``devices[1].serial``). Nothing changes then.
+            ``devices[1].serial`` or ``devices[0].scene.objects[2].sise``).
+            Nothing changes then.
     """
 
 def load_config_text(text: str) -> None:
@@ -82,8 +88,65 @@ def add_device(json_text: str) -> None:
             ``'{"name": "Cell", "serial": "CELL-1", "port": "GigE"}'``.
 
     Raises:
-        ValueError: the entry is invalid or its serial number is already
-            configured. Nothing changes then.
+        ValueError: the entry is invalid (its scene included: the message
+            then names the place, ``scene.objects[0].radius``) or its serial
+            number is already configured. Nothing changes then.
+    """
+
+def default_config_json() -> str:
+    """The built-in default configuration, as JSON text.
+
+    It describes the devices there are without ``VYX_SIM_CONFIG``
+    (``VX1300001`` and ``VX2300002``, with no scene of their own, so each
+    sees the default scene laid out from its optics).
+    ``load_config_text(default_config_json())`` gives the same devices,
+    which see and measure the same; edit it (``json.loads``, change,
+    ``json.dumps``) for a configuration that differs in a few keys.
+    """
+
+def default_scene_json(serial: str | None = None) -> str:
+    """The scene a device sees when its configuration gives none, as scene
+    JSON text.
+
+    The default scene is laid out from a device's optics (a table near the
+    far end of its working range, a calibration board in the middle, solids
+    and markers, sim/CAMERA.md), so it is one device's: given back
+    unchanged as that device's ``scene`` (in its configuration or through
+    ``set_scene``), it renders exactly the same, captures equal to the last
+    bit under the same seed. It is the starting point for scenes of one's
+    own: ``json.loads`` it, change objects, ``json.dumps`` it back.
+
+    Args:
+        serial: a configured device's serial number, or ``None`` for the
+            built-in ``VX1300001`` (whatever devices are configured now).
+
+    Raises:
+        ValueError: no configured device has that serial number.
+    """
+
+def set_scene(serial: str, json_text: str | None) -> bool:
+    """Give a device another scene, from its next capture on.
+
+    The scene is read and checked as a configured scene is (sim/CAMERA.md),
+    so a mistake is reported now, not at the next capture. It lasts until
+    ``reset()``, a new configuration or another ``set_scene``; an open
+    camera on the device keeps working and sees the new scene.
+
+    Args:
+        serial: the device's serial number.
+        json_text: the scene as JSON text (``json.dumps`` of a dict), or
+            ``None`` to go back to the device's configured scene (or the
+            default one when it has none).
+
+    Returns:
+        ``True`` when set; ``False`` (nothing changes) when no configured
+        device has that serial number.
+
+    Raises:
+        ValueError: the text is not a valid scene; the message names the
+            device and the place, for example ``scene for device
+            'VX1300001': scene.objects[2].sise: unknown key (known: ...)``.
+            Nothing changes then.
     """
 
 def unplug(serial: str) -> bool:

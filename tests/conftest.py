@@ -8,6 +8,7 @@ module built for another interpreter); it defaults to ./build. A PyVyx built
 against another SDK has no vyxsim: the tests that need the stand-in's virtual
 devices then skip, and the rest run.
 """
+import importlib.metadata
 import importlib.util
 import os
 import pathlib
@@ -19,6 +20,19 @@ BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
 HAVE_STANDIN = importlib.util.find_spec("vyxsim") is not None
 NO_STANDIN = ("needs the stand-in SDK's virtual devices and its control module vyxsim, "
               "which a PyVyx built against another SDK does not have")
+
+
+def _plugin_args():
+    """What a child pytest run needs to load the package's pytest plugin
+    (vyxsim_pytest): nothing where the package is installed, whose entry
+    point loads it in every run; `-p` with its module where the package is
+    a build tree on PYTHONPATH, which has no entry point."""
+    registered = any(ep.value == "vyxsim_pytest.plugin"
+                     for ep in importlib.metadata.entry_points(group="pytest11"))
+    return [] if registered else ["-p", "vyxsim_pytest.plugin"]
+
+
+PLUGIN_ARGS = _plugin_args()
 
 
 @pytest.fixture(autouse=True)

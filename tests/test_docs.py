@@ -10,7 +10,7 @@ marked as running on any SDK. Markers are an HTML comment on the line before
 the fence, several separated by commas:
 
     <!-- not run -->   never run (deliberately not runnable)
-    <!-- pytest -->    a test module: run with pytest
+    <!-- pytest -->    a test module: run with pytest (and the package's pytest plugin)
     <!-- any SDK -->   needs neither vyxsim nor the virtual devices
 
 The guide's relative links are checked too: each must name a file of the
@@ -25,7 +25,7 @@ from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
-from conftest import HAVE_STANDIN, NO_STANDIN
+from conftest import HAVE_STANDIN, NO_STANDIN, PLUGIN_ARGS
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 DOCS = ROOT / "docs"
@@ -101,7 +101,7 @@ def run_block(block, folder):
     """Runs the block as a script (or a pytest module) in `folder`."""
     if "pytest" in block.markers:
         script = folder / "test_snippet.py"
-        command = [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider", str(script)]
+        command = [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider", *PLUGIN_ARGS, str(script)]
     else:
         script = folder / "snippet.py"
         command = [sys.executable, str(script)]

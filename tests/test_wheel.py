@@ -1,8 +1,9 @@
 """The built wheel: its name and tags, exactly the files the package installs
 (the two modules, the stand-in library beside them, the stubs and their
-markers, the recorder package, the metadata) and nothing from the build
-tree, the stubs and the recorder as checked in, the runtime requirements,
-and binaries that find the library beside them.
+markers, the recorder package, the pytest plugin, the metadata) and nothing
+from the build tree, the stubs, the recorder and the plugin as checked in,
+the plugin's entry point, the runtime requirements, and binaries that find
+the library beside them.
 
 The test command builds the wheel into the folder PYVYX_WHEEL_DIR names;
 without it these tests skip.
@@ -26,6 +27,8 @@ pytestmark = pytest.mark.skipif(not WHEEL_DIR, reason="PYVYX_WHEEL_DIR names no 
 EXT = importlib.machinery.EXTENSION_SUFFIXES[0]  # .cpython-311-x86_64-linux-gnu.so
 TAG = f"cp311-cp311-linux_{platform.machine()}"
 DIST_INFO = "pyvyx-0.1.0.dist-info"
+# The pytest plugin, in every build (its fixtures skip without the stand-in).
+PLUGIN_FILES = ("vyxsim_pytest/__init__.py", "vyxsim_pytest/plugin.py")
 
 
 @pytest.fixture(scope="module")
@@ -46,11 +49,11 @@ def recorder_files():
 
 
 def expected_files():
-    files = {f"PyVyx{EXT}", "PyVyx-stubs/__init__.pyi", "PyVyx-stubs/py.typed"}
+    files = {f"PyVyx{EXT}", "PyVyx-stubs/__init__.pyi", "PyVyx-stubs/py.typed", *PLUGIN_FILES}
     files |= recorder_files()
     if HAVE_STANDIN:
         files |= {f"vyxsim{EXT}", "libvyx.so", "vyxsim-stubs/__init__.pyi", "vyxsim-stubs/py.typed"}
-    return files | {f"{DIST_INFO}/{name}" for name in ("METADATA", "WHEEL", "RECORD")}
+    return files | {f"{DIST_INFO}/{name}" for name in ("METADATA", "WHEEL", "RECORD", "entry_points.txt")}
 
 
 def test_name_and_tags(wheel):
@@ -91,6 +94,19 @@ def test_stubs_are_the_checked_in_ones(wheel, module):
         pytest.skip("no stand-in in this build")
     _, zf = wheel
     assert zf.read(f"{module}-stubs/__init__.pyi") == (ROOT / "stubs" / f"{module}.pyi").read_bytes()
+
+
+@pytest.mark.parametrize("name", PLUGIN_FILES)
+def test_plugin_is_the_checked_in_one(wheel, name):
+    _, zf = wheel
+    assert zf.read(name) == (ROOT / "sim" / "python" / name).read_bytes()
+
+
+def test_plugin_is_registered_with_pytest(wheel):
+    _, zf = wheel
+    entry_points = zf.read(f"{DIST_INFO}/entry_points.txt").decode().splitlines()
+    group = entry_points.index("[pytest11]")
+    assert entry_points[group + 1].replace(" ", "") == "vyxsim=vyxsim_pytest.plugin"
 
 
 @pytest.mark.parametrize("name", [f"PyVyx{EXT}", f"vyxsim{EXT}", "libvyx.so"])

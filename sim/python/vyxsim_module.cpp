@@ -64,6 +64,41 @@ PYBIND11_MODULE(vyxsim, m) {
         "Add one device, described as an entry of the configuration's \"devices\" list. "
         "Raises ValueError when it is invalid or its serial number is taken.");
 
+    m.def("default_config_json", &vyxsim::DefaultConfigText, Release(),
+          "The built-in default configuration as JSON text, as load_config_text takes it.");
+    m.def(
+        "default_scene_json",
+        [](const std::optional<std::string>& serial) {
+            std::string text, error;
+            bool ok;
+            {
+                py::gil_scoped_release release;
+                ok = vyxsim::DefaultSceneText(serial.value_or(std::string()), &text, &error);
+            }
+            if (!ok) throw py::value_error("default_scene_json: " + error);
+            return text;
+        },
+        py::arg("serial") = py::none(),
+        "The scene a device sees when its configuration gives none, as scene JSON text: of the "
+        "configured device `serial`, or of the built-in VX1300001 when None. Raises ValueError "
+        "for an unknown serial number.");
+    m.def(
+        "set_scene",
+        [](const std::string& serial, const std::optional<std::string>& json_text) {
+            std::string error;
+            bool ok;
+            {
+                py::gil_scoped_release release;
+                ok = vyxsim::SetScene(serial, json_text ? &*json_text : nullptr, &error);
+            }
+            if (!ok && !error.empty()) throw py::value_error(error);
+            return ok;
+        },
+        py::arg("serial"), py::arg("json_text"),
+        "Give a device another scene (JSON text) from its next capture on; None goes back to its "
+        "configured scene. False when no device has that serial number; ValueError, nothing "
+        "changed, when the scene is invalid.");
+
     m.def("unplug", &vyxsim::Unplug, py::arg("serial"), Release(),
           "Disconnect a device; False when no device has that serial number.");
     m.def("replug", &vyxsim::Replug, py::arg("serial"), Release(),

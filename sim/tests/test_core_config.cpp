@@ -2,14 +2,20 @@
 // that must be refused with a clear reason and change nothing.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/error.h"
+#include "scene/default_scene.h"
+#include "scene/device_scenes.h"
+#include "scene/scene_json.h"
 #include "vyx/system.h"
 #include "vyxsim/control.h"
 
@@ -151,6 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
         Damaged{"extra_network_without_camera.json", "network.ExtraCamera: the device has no extra camera"},
         Damaged{"bad_working_distance.json", "working_distance_mm: the near end must be less than the far end"},
         Damaged{"scene_not_object.json", "devices[0].scene: expected an object, got an integer"},
+        Damaged{"scene_unknown_key.json", "devices[0].scene.objects[2].sise: unknown key"},
         Damaged{"bad_capture_mode.json", "capabilities.capture_modes[1]: unknown name 'Turbo'"},
         Damaged{"missing_serial.json", "devices[0].serial: missing"},
         Damaged{"negative_resolution.json", "devices[0].resolution[0]: -640 is out of range"},
@@ -179,6 +186,180 @@ TEST_F(Config, TextAndAddDevice) {
     EXPECT_FALSE(AddDevice("{\"name\": ", &error));
     EXPECT_NE(error.find("invalid JSON"), std::string::npos) << error;
     EXPECT_EQ(DeviceSerials().size(), 3u);
+}
+
+// A scene is read when its configuration is loaded, whichever way: a
+// mistake in it refuses the configuration, naming the device and the place,
+// and leaves the devices as they were.
+TEST_F(Config, ScenesAreCheckedWhenLoaded) {
+    const std::string typo = R"({"objects": [{"type": "plane"}, {"type": "plane"}, {"type": "sphere", "radius": 0.1, "sise": 1}]})";
+    const std::string range = R"({"objects": [{"type": "sphere", "radius": -1}]})";
+    auto device = [](const std::string& serial, const std::string& scene) {
+        return R"({"name": "Scene", "serial": ")" + serial + R"(", "port": "USB", "scene": )" + scene + "}";
+    };
+    struct Case {
+        std::string text;
+        bool whole;          // a configuration (LoadConfigText), else one device (AddDevice)
+        std::string prefix;  // the message starts so
+    } cases[] = {
+        {R"({"devices": [)" + device("OK-1", R"({"objects": []})") + ", " + device("BAD-1", typo) + "]}", true,
+         "configuration text: devices[1].scene.objects[2].sise: unknown key (known: "},
+        {R"({"devices": [)" + device("BAD-2", range) + "]}", true,
+         "configuration text: devices[0].scene.objects[0].radius: -1 is out of range"},
+        {device("BAD-3", typo), false, "device description: scene.objects[2].sise: unknown key (known: "},
+        {device("BAD-4", R"({"ambient": 1})"), false, "device description: scene: needs 'objects', an array"},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        EXPECT_FALSE(c.whole ? LoadConfigText(c.text, &error) : AddDevice(c.text, &error)) << c.text;
+        EXPECT_EQ(error.rfind(c.prefix, 0), 0u) << error;
+        EXPECT_EQ(DeviceSerials(), kDefaultSerials);
+    }
+    std::string error;
+    EXPECT_TRUE(AddDevice(device("GOOD-1", R"({"objects": [{"type": "sphere", "radius": 0.1}]})"), &error)) << error;
+}
+
+TEST_F(Config, ABadSceneInTheEnvironmentConfigurationLeavesNoDevices) {
+    const std::string bad = kConfigDir + "scene_unknown_key.json";
+    setenv("VYX_SIM_CONFIG", bad.c_str(), 1);
+    Reset();
+    EXPECT_TRUE(DeviceSerials().empty());
+    EXPECT_FALSE(Vyx::SystemInit());
+    EXPECT_EQ(Vyx::GetLastError(), kBadFile);
+    const std::string message = Vyx::GetLastErrorMessage();
+    EXPECT_NE(message.find("configuration file '" + bad + "' (VYX_SIM_CONFIG): devices[0].scene.objects[2].sise: unknown key"),
+              std::string::npos) << message;
+}
+
+// What a capture falls back on when a device's scene does not read: only a
+// record made without the configuration reader can have one now.
+TEST_F(Config, ASceneThatDoesNotReadIsStillReportedToTheCapture) {
+    auto record = std::make_shared<DeviceRecord>();
+    record->serial = "HAND-MADE";
+    record->scene = nlohmann::json::parse(R"({"objects": [{"type": "cone"}]})");
+    std::string why;
+    EXPECT_EQ(scene::SceneForDevice(record, &why), nullptr);
+    EXPECT_NE(why.find("the scene configured for device 'HAND-MADE' is invalid: scene.objects[0].type"), std::string::npos) << why;
+}
+
+TEST_F(Config, DefaultConfigurationTextGivesTheBuiltInDevices) {
+    std::string error;
+    ASSERT_TRUE(LoadConfigText(R"({"devices": []})", &error)) << error;
+    ASSERT_TRUE(LoadConfigText(DefaultConfigText(), &error)) << error;
+    EXPECT_EQ(DeviceSerials(), kDefaultSerials);
+    const auto usb = FindDeviceBySerial("VX1300001");
+    ASSERT_TRUE(usb);
+    EXPECT_EQ(usb->name, "Vyx M130 virtual");
+    EXPECT_EQ(usb->left.fx, 1500.0);
+    EXPECT_TRUE(usb->scene.is_null());
+}
+
+// The default scene's JSON form reads back as the very scene a device
+// without one sees: every value to the last bit (written again, the two give
+// the same text), so that both render alike.
+TEST_F(Config, DefaultSceneTextIsTheDefaultSceneExactly) {
+    for (const std::string serial : {"", "VX1300001", "VX2300002"}) {
+        std::string text, error;
+        ASSERT_TRUE(DefaultSceneText(serial, &text, &error)) << error;
+        const auto device = FindDeviceBySerial(serial.empty() ? "VX1300001" : serial);
+        scene::Scene read;
+        ASSERT_TRUE(scene::ParseScene(nlohmann::json::parse(text), &read, &error)) << error;
+        const scene::Scene seen = scene::DefaultScene(*device);
+        ASSERT_EQ(read.objects.size(), seen.objects.size());
+        for (std::size_t i = 0; i < seen.objects.size(); ++i) {
+            EXPECT_EQ(read.objects[i].pose.R, seen.objects[i].pose.R) << serial << " object " << i;
+            EXPECT_EQ(read.objects[i].pose.t, seen.objects[i].pose.t) << serial << " object " << i;
+        }
+        EXPECT_EQ(scene::SceneToJson(read).dump(), scene::SceneToJson(seen).dump());
+    }
+    std::string text, error;
+    EXPECT_FALSE(DefaultSceneText("NOPE", &text, &error));
+    EXPECT_EQ(error, "no configured device has serial number 'NOPE'");
+    // The two built-in devices see scenes of their own (their optics differ).
+    std::string usb, gige;
+    ASSERT_TRUE(DefaultSceneText("VX1300001", &usb, &error));
+    ASSERT_TRUE(DefaultSceneText("VX2300002", &gige, &error));
+    EXPECT_NE(usb, gige);
+}
+
+TEST_F(Config, SetSceneChecksAndReplacesWhatADeviceSees) {
+    const auto device = FindDeviceBySerial("VX1300001");
+    std::string error;
+    const auto before = scene::SceneForDevice(device, &error);
+    ASSERT_TRUE(before) << error;
+
+    const std::string ball = R"({"objects": [{"type": "sphere", "center": [0, 0, 0.5], "radius": 0.05}]})";
+    EXPECT_FALSE(SetScene("NOPE", &ball, &error));
+    EXPECT_EQ(error, "");
+
+    const struct {
+        std::string text, message;
+    } bad[] = {
+        {R"({"objects": [{"type": "sphere", "radius": 0.1, "sise": 1}]})",
+         "scene for device 'VX1300001': scene.objects[0].sise: unknown key (known: "},
+        {"{\"objects\": ", "scene for device 'VX1300001': invalid JSON: "},
+        {"[1]", "scene for device 'VX1300001': scene: must be an object"},
+    };
+    for (const auto& b : bad) {
+        EXPECT_FALSE(SetScene("VX1300001", &b.text, &error)) << b.text;
+        EXPECT_EQ(error.rfind(b.message, 0), 0u) << error;
+        EXPECT_EQ(scene::SceneForDevice(device, &error), before) << "a refused scene changes nothing";
+    }
+
+    ASSERT_TRUE(SetScene("VX1300001", &ball, &error)) << error;
+    EXPECT_EQ(error, "");
+    const auto now = scene::SceneForDevice(device, &error);
+    ASSERT_TRUE(now);
+    ASSERT_EQ(now->objects.size(), 1u);
+    EXPECT_EQ(now->objects[0].shape, scene::Shape::Sphere);
+    // The other device keeps its own.
+    EXPECT_GT(scene::SceneForDevice(FindDeviceBySerial("VX2300002"), &error)->objects.size(), 1u);
+
+    ASSERT_TRUE(SetScene("VX1300001", nullptr, &error)) << error;
+    EXPECT_EQ(scene::SceneToJson(*scene::SceneForDevice(device, &error)).dump(), scene::SceneToJson(*before).dump());
+
+    // A reset brings back devices as configured, without the scene set.
+    ASSERT_TRUE(SetScene("VX1300001", &ball, &error)) << error;
+    Reset();
+    EXPECT_GT(scene::SceneForDevice(FindDeviceBySerial("VX1300001"), &error)->objects.size(), 1u);
+}
+
+// Scenes set, read and described from several threads at once, while
+// devices are added: every reader sees one whole scene or the other.
+TEST_F(Config, SceneThreadsSetReadAndDescribeAtOnce) {
+    const std::string one = R"({"objects": [{"type": "sphere", "center": [0, 0, 0.5], "radius": 0.05}]})";
+    const std::string two = R"({"objects": [{"type": "plane"}, {"type": "plane", "name": "b"}]})";
+    const auto device = FindDeviceBySerial("VX1300001");
+    std::atomic<int> bad{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                std::string error, text;
+                switch ((t + i) % 4) {
+                    case 0:
+                        if (!SetScene("VX1300001", (i % 2) ? &one : &two, &error)) ++bad;
+                        break;
+                    case 1: {
+                        auto s = scene::SceneForDevice(device, &error);
+                        if (!s || (s->objects.size() != 1 && s->objects.size() != 2 && s->objects.size() < 5)) ++bad;
+                        break;
+                    }
+                    case 2:
+                        if (!DefaultSceneText("VX1300001", &text, &error) || text.empty()) ++bad;
+                        break;
+                    default:
+                        AddDevice(R"({"name": "T", "serial": "T-)" + std::to_string(t) + "-" + std::to_string(i) +
+                                      R"(", "port": "USB", "scene": )" + one + "}",
+                                  &error);
+                        if (!error.empty()) ++bad;
+                }
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_EQ(DeviceSerials().size(), 2u + 4u * 50u);
 }
 
 TEST_F(Config, ReplacedDevicesLoseTheirHandles) {

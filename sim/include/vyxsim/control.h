@@ -26,6 +26,23 @@ VYX_API bool LoadConfigFile(const std::string& path, std::string* error);
 VYX_API bool LoadConfigText(const std::string& json, std::string* error);
 // Adds one device described as in the configuration's "devices" list.
 VYX_API bool AddDevice(const std::string& device_json, std::string* error);
+// The built-in default configuration (the devices there are without
+// VYX_SIM_CONFIG), as JSON text that LoadConfigText takes and that gives the
+// same devices.
+VYX_API std::string DefaultConfigText();
+// The scene a device sees when its configuration gives none, as scene JSON
+// (sim/CAMERA.md): given back as the device's "scene", it renders exactly the
+// same. The default scene is laid out from the device's optics, so it is the
+// scene of one device: of the configured device `serial`, or, for an empty
+// `serial`, of the built-in VX1300001 (whatever is configured now). False,
+// with `error` set, when no configured device has that serial number.
+VYX_API bool DefaultSceneText(const std::string& serial, std::string* text, std::string* error);
+// Gives a configured device another scene from its next capture on, read and
+// checked as a configured scene is; a null `scene_json` goes back to the
+// configured one. Lasts until Reset or a new configuration. False when no
+// configured device has that serial number (`error` left empty), or when the
+// text is not a valid scene (`error` says why); nothing changes then.
+VYX_API bool SetScene(const std::string& serial, const std::string* scene_json, std::string* error);
 // Disconnects or reconnects a device by serial number; false if unknown.
 VYX_API bool Unplug(const std::string& serial);
 VYX_API bool Replug(const std::string& serial);

@@ -10,13 +10,17 @@
 
 #include "core/call.h"
 #include "core/clock.h"
+#include "core/device_config.h"
 #include "core/device_registry.h"
 #include "core/devices.h"
 #include "core/error.h"
 #include "core/handles.h"
+#include "core/json_read.h"
 #include "core/scripts.h"
 #include "recording/recording.h"
 #include "recording/replay.h"
+#include "scene/default_scene.h"
+#include "scene/device_scenes.h"
 #include "vyx/system.h"
 
 namespace vyxsim {
@@ -89,6 +93,45 @@ bool LoadConfigText(const std::string& json, std::string* error) {
 
 bool AddDevice(const std::string& device_json, std::string* error) {
     return AddDeviceFromText(device_json, error);
+}
+
+std::string DefaultConfigText() { return DefaultConfigurationText(); }
+
+bool DefaultSceneText(const std::string& serial, std::string* text, std::string* error) {
+    std::shared_ptr<DeviceRecord> device;
+    if (serial.empty()) {
+        // The first built-in device, read afresh: the configured devices may
+        // be others.
+        device = ParseConfiguration(DefaultConfigurationText()).front();
+    } else {
+        device = FindDeviceBySerial(serial);
+    }
+    if (!device) {
+        if (error) *error = "no configured device has serial number '" + Printable(serial, 40) + "'";
+        return false;
+    }
+    *text = scene::DefaultSceneJson(*device).dump();
+    return true;
+}
+
+bool SetScene(const std::string& serial, const std::string* scene_json, std::string* error) {
+    if (error) error->clear();
+    auto device = FindDeviceBySerial(serial);
+    if (!device) return false;
+    std::string why;
+    bool ok = false;
+    if (!scene_json) {
+        ok = scene::SetDeviceScene(device, nullptr, &why);
+    } else {
+        try {
+            const nlohmann::json parsed = jsonread::Parse(*scene_json);
+            ok = scene::SetDeviceScene(device, &parsed, &why);
+        } catch (const jsonread::Problem& p) {
+            why = p.what();
+        }
+    }
+    if (!ok && error) *error = "scene for device '" + Printable(serial, 40) + "': " + why;
+    return ok;
 }
 
 bool Unplug(const std::string& serial) {

@@ -16,6 +16,7 @@
 #include "data/formats/io.h"
 #include "recording/recording.h"
 #include "recording/replay.h"
+#include "scene/scene_json.h"
 
 namespace vyxsim {
 
@@ -473,6 +474,12 @@ std::shared_ptr<DeviceRecord> ParseDevice(const json& j, const std::string& path
 
     if (const json* s = Member(j, "scene")) {
         if (!s->is_object()) WrongType(Join(path, "scene"), "an object", *s);
+        // Read with the scene reader a capture uses, so that a misspelt key
+        // refuses the configuration now instead of failing the first
+        // capture. Its messages name the place from "scene" on.
+        scene::Scene parsed;
+        std::string why;
+        if (!scene::ParseScene(*s, &parsed, &why)) throw Problem(path.empty() ? why : path + "." + why);
         d->scene = *s;
     }
     return d;

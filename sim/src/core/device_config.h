@@ -15,9 +15,11 @@ namespace vyxsim {
 
 // Parses one device description; `path` names it in messages ("devices[2]"),
 // `index` is its place in the configuration (it picks the default network
-// lease). A description with a `recording` is a replay device; a relative
-// recording folder is taken relative to `base_dir` (empty: the current
-// directory). Throws jsonread::Problem.
+// lease). Its scene, when it has one, is read with the scene reader
+// (scene/scene_json.h) and refused as any other member. A description with
+// a `recording` is a replay device; a relative recording folder is taken
+// relative to `base_dir` (empty: the current directory). Throws
+// jsonread::Problem.
 std::shared_ptr<DeviceRecord> ParseDevice(const nlohmann::json& j, const std::string& path, int index,
                                           const std::string& base_dir = "");
 // Parses a whole configuration; throws jsonread::Problem.

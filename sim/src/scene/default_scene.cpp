@@ -7,6 +7,7 @@
 
 #include "core/devices.h"
 #include "scene/marker_codes.h"
+#include "scene/scene_json.h"
 
 namespace vyxsim::scene {
 
@@ -25,9 +26,9 @@ double NiceSpacing(double target) {
 Eigen::Vector3d Translation(const CameraModel& m) { return {m.pose[3], m.pose[7], m.pose[11]}; }
 Eigen::Vector3d Axis(const CameraModel& m, int c) { return {m.pose[c], m.pose[4 + c], m.pose[8 + c]}; }
 
-}  // namespace
-
-Scene DefaultScene(const DeviceRecord& d) {
+// The scene as laid out from the device's optics. Its rotations are built
+// from matrices, which its JSON form writes as angles: see DefaultScene.
+Scene LaidOutScene(const DeviceRecord& d) {
     // A frame centred between the cameras, looking along their mean axis.
     Eigen::Vector3d cl = Translation(d.left), cr = Translation(d.right);
     Eigen::Vector3d origin = 0.5 * (cl + cr);
@@ -160,6 +161,24 @@ Scene DefaultScene(const DeviceRecord& d) {
     board.pose = place(view, RotationFromDegrees(-12.0, 10.0, 3.0), {0.0, 0.0, d_ref});
     s.objects.push_back(board);
     return s;
+}
+
+}  // namespace
+
+nlohmann::json DefaultSceneJson(const DeviceRecord& device) { return SceneToJson(LaidOutScene(device)); }
+
+Scene DefaultScene(const DeviceRecord& device) {
+    // The scene is what its JSON form reads as, so that the description
+    // DefaultSceneJson gives, handed back as a device's scene, is this very
+    // scene and renders the same to the last bit (the rotations pass through
+    // angles once, on either path).
+    Scene s;
+    std::string error;
+    if (ParseScene(DefaultSceneJson(device), &s, &error)) return s;
+    // Extreme optics (a focal length of a few pixels, a working distance of
+    // kilometres) can lay the table out beyond the reader's bounds on sizes;
+    // such a device still sees its laid-out scene.
+    return LaidOutScene(device);
 }
 
 }  // namespace vyxsim::scene

@@ -16,7 +16,9 @@ namespace vyxsim::scene {
 
 // The scene a device sees: the one set by SetDeviceScene, else its configured
 // scene, else the default one. Parsed once per device and cached. Null, with
-// `error` set, when the configured scene is invalid.
+// `error` set, when the configured scene is invalid: configurations are read
+// with their scenes checked, so only a record made some other way (a test's)
+// can have one.
 std::shared_ptr<const Scene> SceneForDevice(const std::shared_ptr<DeviceRecord>& device,
                                             std::string* error);
 // Replaces the scene a device sees from now on (its next captures); a null
