@@ -296,3 +296,48 @@ def test_trace_helpers(run):
         "*AssertionError: X1::Open was not called; the trace:",
         '*    0: SystemFindDevice(serialNumber="VX1300001")',
     ])
+
+
+RECORDING = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "examples", "testing",
+                         "recordings", "three-boxes")
+
+
+@needs_standin
+def test_vyx_replay_adds_a_device_that_hands_out_the_recorded_frames(run):
+    run(f"""
+        import json
+        import numpy as np
+        import PyVyx as vx
+
+        FOLDER = {RECORDING!r}
+
+        def recorded_depth(i):
+            manifest = json.load(open(FOLDER + "/manifest.json"))
+            return np.load(FOLDER + "/" + manifest["frames"][i]["files"]["depth"])
+
+        def test_frames_in_order(vyx_system, vyx_sim, vyx_replay):
+            serial = vyx_replay(FOLDER, at_end="hold", serial="REC-A")
+            assert serial == "REC-A" and vyx_sim.replay_info(serial)["frames"] == 3
+            cam = vx.X1.Create(vx.SystemFindDevice(serial), vx.CameraID_Left)
+            assert cam.Open(), vx.GetLastErrorMessage()
+            for i in (0, 1, 2, 2):  # "hold" repeats the last frame
+                assert cam.Capture(), vx.GetLastErrorMessage()
+                assert np.array(cam.GetDepthMap()).tobytes() == recorded_depth(i).tobytes()
+            cam.Close()
+            vx.X1.Destroy(cam)
+
+        def test_gone_after_the_test(vyx_sim):
+            assert "REC-A" not in vyx_sim.serials()
+
+        def test_the_recorded_serial_by_default(vyx_sim, vyx_replay):
+            assert vyx_replay(FOLDER) == "BOXES-160"
+
+        @pytest.mark.parametrize("entry, message", [
+            (dict(folder=FOLDER + "/missing"), "manifest.json"),
+            (dict(folder=FOLDER, at_end="rewind"), "at_end"),
+            (dict(folder=FOLDER, serial="VX1300001"), "VX1300001"),
+        ])
+        def test_refused(vyx_sim, vyx_replay, entry, message):
+            with pytest.raises(ValueError, match=message):
+                vyx_replay(entry.pop("folder"), **entry)
+    """, passed=6)

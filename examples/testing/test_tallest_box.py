@@ -4,39 +4,23 @@ against the fixtures of the vyxsim pytest plugin that PyVyx installs
 
 Run from this folder: python -m pytest
 """
-import json
 import math
+import pathlib
 
 import pytest
 
+import scenes
 import tallest_box
 
 SERIAL = "VX1300001"  # the built-in grey X1 device the scenes are given to
-BOXES_MM = [(-110.0, 30.0), (0.0, 80.0), (110.0, 55.0)]  # (x along the table, height)
-FOOTPRINT_M = 0.06
+BOXES_MM = scenes.THREE_BOXES
+RECORDING = pathlib.Path(__file__).parent / "recordings" / "three-boxes"
 
 
 def table_with_boxes(vyx_sim, boxes_mm):
-    """The device's default scene with only its table kept and boxes of the
-    given heights standing on it, in a row across the middle."""
-    scene = json.loads(vyx_sim.default_scene_json(SERIAL))
-    table = next(o for o in scene["objects"] if o.get("name") == "table")
-    tx, ty, tz = table["pose"]["position"]
-    rx, ry, rz = table["pose"]["rotation_deg"]
-    assert abs(ry) < 1e-9 and abs(rz) < 1e-9, "the default table is tilted about x alone"
-    # The table's local +z points into it, away from the camera: a box of
-    # height h stands with its centre h / 2 along local -z from the surface.
-    c, s = math.cos(math.radians(rx)), math.sin(math.radians(rx))
-    objects = [table]
-    for x_mm, h_mm in boxes_mm:
-        x, up = x_mm / 1000, -h_mm / 2000
-        objects.append({
-            "type": "box", "name": f"box {h_mm:g} mm",
-            "size": [FOOTPRINT_M, FOOTPRINT_M, h_mm / 1000],
-            "pose": {"position": [tx + x, ty - s * up, tz + c * up], "rotation_deg": [rx, 0, 0]},
-            "albedo": 0.7,
-        })
-    return {"objects": objects}
+    """The device's default scene with only its table kept and the boxes
+    (x along the table, height; millimetres) standing on it."""
+    return scenes.table_with_boxes(vyx_sim.default_scene_json(SERIAL), boxes_mm)
 
 
 def assert_height(m, expected_mm):
@@ -97,6 +81,28 @@ def test_the_camera_is_released_after_a_failure(vyx_system, vyx_sim, vyx_fail):
 
 
 # --- Replaying a recording ----------------------------------------------------
-# The test on a recorded capture belongs here: a small recording of the box
-# scene committed beside this file, replayed by a device that
-# vyx_replay(folder) adds, measured by the pipeline like a live camera.
+# recordings/three-boxes holds three frames of the three-box scene, made by
+# make_recording.py with the recorder on a 160 x 128 virtual camera (a real
+# camera's recording works the same). At that resolution a pixel covers
+# about 3 mm of the table and the depth noise is about 1 mm, so a frame's
+# height is good to a millimetre or two.
+RECORDED_TOLERANCE_MM = 2.0
+
+
+def test_measures_every_recorded_frame(vyx_system, vyx_replay):
+    serial = vyx_replay(str(RECORDING), at_end="fail")
+    heights = [tallest_box.measure_tallest_box(serial).height_mm for _ in range(3)]
+    assert heights == pytest.approx([80.0] * 3, abs=RECORDED_TOLERANCE_MM)
+    assert len(set(heights)) == 3, "each capture hands out the next recorded frame"
+    # The recording is used up: the pipeline reports the failed capture.
+    with pytest.raises(tallest_box.MeasurementError, match=rf"^capture on camera {serial} failed: "):
+        tallest_box.measure_tallest_box(serial)
+
+
+def test_a_recorded_frame_measures_the_same_every_time(vyx_system, vyx_sim, vyx_replay):
+    serial = vyx_replay(str(RECORDING), at_end="loop")
+    vyx_sim.replay_stepping(serial, True)
+    vyx_sim.replay_seek(serial, 2)
+    first = tallest_box.measure_tallest_box(serial)
+    assert tallest_box.measure_tallest_box(serial) == first
+    assert vyx_sim.replay_frame(serial) == 2
