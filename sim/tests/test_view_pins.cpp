@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "data/common.h"
 #include "vyx/data.h"
 #include "vyx/system.h"
 #include "vyx/view_pins.h"
+#include "vyx/x1.h"
 #include "vyxsim/control.h"
 
 namespace {
@@ -79,6 +81,39 @@ TEST_P(PinnedStorage, OutlivesTheHandleUntilTheLastPinGoes) {
 INSTANTIATE_TEST_SUITE_P(Endings, PinnedStorage,
                          ::testing::Values(Ending::Destroy, Ending::DestroyForReuse, Ending::Shutdown,
                                            Ending::Reset));
+
+// A capture's results go back to the storage pool when the next capture
+// releases them, and the capture after takes them; storage a view still
+// pins is never handed out again, and enters the pool when the pin goes.
+TEST_F(ViewPins, CaptureResultsAreReusedOnlyOnceNoViewPinsThem) {
+    Vyx::X1 cam = Vyx::X1::Create(Vyx::SystemFindDevice("VX1300001"), Vyx::CameraID_Left);
+    ASSERT_TRUE(cam.Open()) << Vyx::GetLastErrorMessage();
+    const Vyx::X1::CaptureOptions opts;
+    auto capture = [&] {
+        EXPECT_TRUE(cam.Capture(opts)) << Vyx::GetLastErrorMessage();
+        return cam.GetPointMap();
+    };
+    const PointMap first = capture();
+    double* pinned = first.GetPointDataPtr();
+    const Vyx::Size size = first.GetSize();
+    const std::size_t points_bytes = std::size_t(size.width) * size.height * 3 * sizeof(double);
+    Vyx::ViewPin* pin = Vyx::PinView(first);
+    ASSERT_NE(pin, nullptr);
+    pinned[0] = 12345.0;  // a value no capture writes
+
+    double* second = capture().GetPointDataPtr();
+    double* third = capture().GetPointDataPtr();
+    double* fourth = capture().GetPointDataPtr();
+    for (double* p : {second, third, fourth}) EXPECT_NE(p, pinned);
+    EXPECT_EQ(fourth, second);  // released by the third capture, taken by the fourth
+    EXPECT_EQ(pinned[0], 12345.0);
+
+    const std::size_t pooled = vyxsim::data::PooledBytes();
+    Vyx::UnpinView(pin);
+    EXPECT_EQ(vyxsim::data::PooledBytes(), pooled + points_bytes);
+    cam.Close();
+    Vyx::X1::Destroy(cam);
+}
 
 TEST_F(ViewPins, StorageBytesCountEveryKindOfStorage) {
     const std::size_t bytes0 = vyxsim::StorageBytes();
