@@ -43,7 +43,7 @@ protected:
         fs::remove(dir_.string() + "_outside.npy", ec);  // the symbolic-link case's target
     }
 
-    void Load(const Spec& s, const std::string& extra = "") {
+    void Load(const RecordingShape& s, const std::string& extra = "") {
         WriteRecording(dir_, s);
         std::string error;
         ASSERT_TRUE(LoadConfigText(Entry(dir_, extra), &error)) << error;
@@ -86,7 +86,7 @@ std::string Truncate(const fs::path& p, std::size_t drop) {
 class ReplayLoadTest : public ReplayTest, public ::testing::WithParamInterface<BadCase> {};
 
 TEST_P(ReplayLoadTest, ADamagedRecordingIsRefusedNamingTheFileAndChangesNothing) {
-    const Spec s;
+    const RecordingShape s;
     WriteRecording(dir_, s);
     json m = Manifest(s);
     GetParam().damage(dir_, &m);
@@ -158,7 +158,7 @@ const BadCase kBadCases[] = {
      "000000.depth.npy", "no \\x93NUMPY magic"},
     {"PngWrongSize",
      [](const fs::path& d, json*) {
-         Spec small;
+         RecordingShape small;
          small.width = 8;
          WriteBytes(d / "000002.image.png", PngBytes(small, std::vector<uint8_t>(8 * 12, 7)));
      },
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReplayLoadTest, ::testing::ValuesIn(kBadCases),
                          [](const ::testing::TestParamInfo<BadCase>& i) { return std::string(i.param.name); });
 
 TEST_F(ReplayTest, EntryKeysAreStrictAndRelativeFoldersFollowTheConfigurationFile) {
-    WriteRecording(dir_, Spec{});
+    WriteRecording(dir_, RecordingShape{});
     std::string error;
     EXPECT_FALSE(LoadConfigText(Entry(dir_, R"(, "scene": {})"), &error));
     EXPECT_EQ(error, "configuration text: devices[0].scene: not allowed on a replay device (it takes recording, at_end, "
@@ -245,7 +245,7 @@ TEST(ReplayNpyTest, HeadersAreParsedStrictlyAndWithinTheirBytes) {
 class ReplayX1Test : public ReplayTest, public ::testing::WithParamInterface<std::tuple<std::string, bool, std::string>> {};
 
 TEST_P(ReplayX1Test, EveryCaptureHandsOutTheRecordedFrameBitForBit) {
-    Spec s;
+    RecordingShape s;
     s.image_type = std::get<0>(GetParam());
     s.normals = std::get<1>(GetParam());
     s.camera_id = std::get<2>(GetParam());
@@ -305,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ReplayX1Test,
                                            std::make_tuple("RGB8", false, "Right")));
 
 TEST_F(ReplayTest, X2HandsOutMapsCorrespondenceAndBothImagesWithTheRecordedTime) {
-    Spec s;
+    RecordingShape s;
     s.x2 = true;
     s.image_type = "BGR8";
     s.normals = true;
@@ -345,7 +345,7 @@ TEST_F(ReplayTest, X2HandsOutMapsCorrespondenceAndBothImagesWithTheRecordedTime)
 }
 
 TEST_F(ReplayTest, OpeningAsTheOtherKindOrCameraFailsAtOpen) {
-    Load(Spec{});
+    Load(RecordingShape{});
     Vyx::X1 right = Vyx::X1::Create(Vyx::SystemFindDevice("REPLAY-1"), Vyx::CameraID_Right);
     ASSERT_TRUE(right.IsValid());
     EXPECT_FALSE(right.Open());
@@ -361,7 +361,7 @@ TEST_F(ReplayTest, OpeningAsTheOtherKindOrCameraFailsAtOpen) {
 }
 
 TEST_F(ReplayTest, OperationsThatNeedTheSceneSayItIsAReplayDevice) {
-    Spec s;
+    RecordingShape s;
     s.image_type = "BGR8";
     Load(s);
     Vyx::X1 cam = OpenX1();
@@ -394,7 +394,7 @@ TEST_F(ReplayTest, OperationsThatNeedTheSceneSayItIsAReplayDevice) {
 TEST_F(ReplayTest, AtEndLoopsHoldsOrFails) {
     for (const char* mode : {"loop", "hold", "fail"}) {
         Vyx::SystemShutdown();
-        Load(Spec{}, std::string(R"(, "at_end": ")") + mode + "\"");
+        Load(RecordingShape{}, std::string(R"(, "at_end": ")") + mode + "\"");
         Vyx::X1 cam = OpenX1();
         std::vector<int64_t> frames;
         for (int i = 0; i < 5; ++i) {
@@ -419,7 +419,7 @@ TEST_F(ReplayTest, AtEndLoopsHoldsOrFails) {
 }
 
 TEST_F(ReplayTest, SeekStepAndSteppingMoveTheCursorAndOnlyThem) {
-    Spec s;
+    RecordingShape s;
     s.frames = 4;
     Load(s, R"(, "at_end": "fail")");
     std::string error;
@@ -467,7 +467,7 @@ TEST_F(ReplayTest, SeekStepAndSteppingMoveTheCursorAndOnlyThem) {
 }
 
 TEST_F(ReplayTest, StepFollowsAtEnd) {
-    Spec s;
+    RecordingShape s;
     s.frames = 4;
     for (auto [mode, want] : {std::pair{"loop", std::vector<int64_t>{1, 3, 2, 2}}, std::pair{"hold", std::vector<int64_t>{1, 3, 3, 3}},
                               std::pair{"fail", std::vector<int64_t>{1, 3, 4, 4}}}) {
@@ -487,7 +487,7 @@ TEST_F(ReplayTest, StepFollowsAtEnd) {
 // --- Options ----------------------------------------------------------------------
 
 TEST_F(ReplayTest, OptionsThatActOnRecordedDataDoAndTheOthersDoNot) {
-    Spec s;
+    RecordingShape s;
     s.normals = true;
     s.frames = 1;
     Load(s);
@@ -593,7 +593,7 @@ TEST_F(ReplayTest, OptionsThatActOnRecordedDataDoAndTheOthersDoNot) {
 }
 
 TEST_F(ReplayTest, AFileDamagedAfterLoadingFailsTheCaptureAndKeepsTheCursor) {
-    Load(Spec{});
+    Load(RecordingShape{});
     Vyx::X1 cam = OpenX1();
     ASSERT_TRUE(cam.Capture());
     Truncate(dir_ / "000001.depth.npy", 16);
@@ -611,7 +611,7 @@ TEST_F(ReplayTest, AFileDamagedAfterLoadingFailsTheCaptureAndKeepsTheCursor) {
 class ReplayThreadsTest : public ReplayTest {};
 
 TEST_F(ReplayThreadsTest, CapturingAndSeekingOneDeviceSeeWholeFrames) {
-    Spec s;
+    RecordingShape s;
     s.frames = 5;
     Load(s);
     Vyx::X1 cam = OpenX1();

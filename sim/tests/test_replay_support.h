@@ -26,7 +26,8 @@ namespace vyxsim::replaytest {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct Spec {
+// What a test recording holds: camera kind, size, image type, normals, frames.
+struct RecordingShape {
     bool x2 = false;
     std::string camera_id = "Left";
     int width = 16, height = 12;
@@ -42,7 +43,7 @@ struct Values {
     std::vector<uint8_t> left, right;  // images in the SDK's byte order
 };
 
-inline Values FrameValues(const Spec& s, int f) {
+inline Values FrameValues(const RecordingShape& s, int f) {
     const std::size_t n = static_cast<std::size_t>(s.width) * s.height;
     const int ch = s.image_type == "Mono8" ? 1 : 3;
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -75,7 +76,7 @@ inline void WriteBytes(const fs::path& p, const std::string& bytes) {
 
 inline std::string Raw(const double* d, std::size_t n) { return std::string(reinterpret_cast<const char*>(d), n * sizeof(double)); }
 
-inline std::string PlyBytes(const Spec& s, const Values& v) {
+inline std::string PlyBytes(const RecordingShape& s, const Values& v) {
     std::string h = "ply\nformat binary_little_endian 1.0\ncomment width " + std::to_string(s.width) +
                     "\ncomment height " + std::to_string(s.height) + "\nelement vertex " +
                     std::to_string(s.width * s.height) + "\nproperty double x\nproperty double y\nproperty double z\n";
@@ -101,7 +102,7 @@ inline std::string NpyBytes(const std::string& shape, const std::vector<double>&
     return out + dict + Raw(values.data(), values.size());
 }
 
-inline std::string PngBytes(const Spec& s, const std::vector<uint8_t>& sdk_bytes) {
+inline std::string PngBytes(const RecordingShape& s, const std::vector<uint8_t>& sdk_bytes) {
     fmt::RasterView view;
     view.width = s.width;
     view.height = s.height;
@@ -126,7 +127,7 @@ inline json Calibration(double fx, double tx) {
             {"extrinsic", {1, 0, 0, tx, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
 }
 
-inline json Manifest(const Spec& s) {
+inline json Manifest(const RecordingShape& s) {
     json m = {{"format", "vyx-recording"},
               {"format_version", 1},
               {"recorder", "test"},
@@ -167,7 +168,7 @@ inline json Manifest(const Spec& s) {
 }
 
 // Writes the recording of `s` into `dir` (made afresh).
-inline void WriteRecording(const fs::path& dir, const Spec& s) {
+inline void WriteRecording(const fs::path& dir, const RecordingShape& s) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     const std::string shape = "(" + std::to_string(s.height) + ", " + std::to_string(s.width) + ")";
