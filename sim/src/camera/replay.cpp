@@ -6,6 +6,7 @@
 #include <string>
 
 #include "camera/session.h"
+#include "camera/transform.h"
 #include "core/error.h"
 #include "recording/recording.h"
 #include "recording/replay.h"
@@ -18,22 +19,6 @@ namespace {
 
 std::string ReplayText(const DeviceRecord& d) {
     return "replay device '" + Printable(d.serial, 40) + "' (recording '" + Printable(d.replay->recording().folder, 120) + "')";
-}
-
-Eigen::Matrix4d MatrixOf(const double* t) {
-    Eigen::Matrix4d T;
-    for (int r = 0; r < 4; ++r) {
-        for (int k = 0; k < 4; ++k) T(r, k) = t[r * 4 + k];
-    }
-    return T;
-}
-
-Eigen::Matrix4d PoseOf(const CameraModel& m) {
-    Eigen::Matrix4d T;
-    for (int r = 0; r < 4; ++r) {
-        for (int k = 0; k < 4; ++k) T(r, k) = m.pose[static_cast<std::size_t>(r * 4 + k)];
-    }
-    return T;
 }
 
 }  // namespace
@@ -81,7 +66,7 @@ bool LastReplayTimestamp(const DeviceRecord& d, uint64_t* us) {
 bool ReplayOutputX1(const char* op, const DeviceRecord& d, const Vyx::X1::CustomTransformOptions& ct,
                     Eigen::Matrix4d* out) {
     switch (ct.coordinate_select) {
-        case Vyx::X1::CustomTransformOptions::CoordinateSelect_Camera: *out = MatrixOf(ct.transform); return true;
+        case Vyx::X1::CustomTransformOptions::CoordinateSelect_Camera: *out = TransformMatrix(ct.transform); return true;
         case Vyx::X1::CustomTransformOptions::CoordinateSelect_CaliBoard: return NeedsScene(op, d);
         default: *out = Eigen::Matrix4d::Identity(); return true;
     }
@@ -91,10 +76,10 @@ bool ReplayOutputX2(const char* op, const DeviceRecord& d, const Vyx::X2::Custom
                     Eigen::Matrix4d* out) {
     using CT = Vyx::X2::CustomTransformOptions;
     switch (ct.coordinate_select) {
-        case CT::CoordinateSelect_CameraLeft: *out = MatrixOf(ct.transform); return true;
+        case CT::CoordinateSelect_CameraLeft: *out = TransformMatrix(ct.transform); return true;
         case CT::CoordinateSelect_CameraRight:
             // Recorded points are in the left camera's frame.
-            *out = MatrixOf(ct.transform) * PoseOf(d.right).inverse() * PoseOf(d.left);
+            *out = TransformMatrix(ct.transform) * scene::DeviceToCamera(d.right) * scene::CameraToDevice(d.left);
             return true;
         case CT::CoordinateSelect_Disabled: *out = Eigen::Matrix4d::Identity(); return true;
         default:
@@ -142,18 +127,19 @@ bool TakeReplayFrame(const char* op, const DeviceRecord& d, const Params3D* para
         shot->points = NewPointMap(r.normals ? Vyx::PointMapType::PointsNormals : Vyx::PointMapType::PointsOnly, size,
                                    &shot->points_obj);
         ok = !shot->points.IsZero();
-        if (ok) shot->depth = NewMap(Kind::DepthMap, size, &shot->depth_obj);
+        // The recorded frame overwrites every value of these maps and images.
+        if (ok) shot->depth = NewMap(Kind::DepthMap, size, &shot->depth_obj, false);
         ok = ok && !shot->depth.IsZero();
-        if (ok) shot->confidence = NewMap(Kind::ConfidenceMap, size, &shot->confidence_obj);
+        if (ok) shot->confidence = NewMap(Kind::ConfidenceMap, size, &shot->confidence_obj, false);
         ok = ok && !shot->confidence.IsZero();
         if (ok && r.x2) {
-            shot->correspond = NewMap(Kind::CorrespondMap, size, &shot->correspond_obj);
+            shot->correspond = NewMap(Kind::CorrespondMap, size, &shot->correspond_obj, false);
             ok = !shot->correspond.IsZero();
         }
     }
     for (int i = 0; i < 2 && ok; ++i) {
         if (!(images & (1u << i)) || (!r.x2 && i == 1)) continue;
-        shot->images[static_cast<std::size_t>(i)] = NewImage(r.image_type, size, &shot->image_objs[static_cast<std::size_t>(i)]);
+        shot->images[static_cast<std::size_t>(i)] = NewImage(r.image_type, size, &shot->image_objs[static_cast<std::size_t>(i)], false);
         ok = !shot->images[static_cast<std::size_t>(i)].IsZero();
     }
     if (!ok) {

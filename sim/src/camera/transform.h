@@ -18,6 +18,15 @@ bool CheckTransformMatrix(const char* op, const double* transform16, bool invert
 // The same check, saying in `why` what is wrong.
 bool TransformMatrixOk(const double* transform16, bool invertible, std::string* why);
 
+// The matrix of a custom transformation's 16 row-major values.
+inline Eigen::Matrix4d TransformMatrix(const double* transform16) {
+    Eigen::Matrix4d m;
+    for (int r = 0; r < 4; ++r) {
+        for (int k = 0; k < 4; ++k) m(r, k) = transform16[r * 4 + k];
+    }
+    return m;
+}
+
 // Device frame to the frame of the calibration board of `scene` (what
 // `device` sees). Fails with kNoResult naming `op` when the scene has no
 // board.

@@ -128,10 +128,7 @@ namespace {
 bool OutputTransform(const char* op, const X1Obj& c, bool transform_to_camera,
                      const Vyx::X1::CustomTransformOptions& ct, const scene::Scene& sc, Eigen::Matrix4d* out) {
     const Eigen::Matrix4d cam_to_dev = scene::CameraToDevice(c.Model());
-    Eigen::Matrix4d T;
-    for (int r = 0; r < 4; ++r) {
-        for (int k = 0; k < 4; ++k) T(r, k) = ct.transform[r * 4 + k];
-    }
+    const Eigen::Matrix4d T = cam::TransformMatrix(ct.transform);
     switch (ct.coordinate_select) {
         case Vyx::X1::CustomTransformOptions::CoordinateSelect_Camera:
             *out = T;

@@ -196,10 +196,7 @@ int MeasuringCamera(Vyx::CameraID t) { return t == Vyx::CameraID_Right ? kRightC
 bool DeviceToOutput(const char* op, const X2Obj& c, Vyx::CameraID tcam, const Vyx::X2::CustomTransformOptions& ct,
                     const scene::Scene& sc, Eigen::Matrix4d* out) {
     using CT = Vyx::X2::CustomTransformOptions;
-    Eigen::Matrix4d T;
-    for (int r = 0; r < 4; ++r) {
-        for (int k = 0; k < 4; ++k) T(r, k) = ct.transform[r * 4 + k];
-    }
+    const Eigen::Matrix4d T = cam::TransformMatrix(ct.transform);
     switch (ct.coordinate_select) {
         case CT::CoordinateSelect_CameraLeft:
             *out = T * scene::DeviceToCamera(c.Model(kLeftCam));
