@@ -10,6 +10,8 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "rendering/render.h"
@@ -37,17 +39,21 @@ scene::RayTable Rays(int w, int h, double f) {
     return t;
 }
 
-// The normal of the window around (i, j) by an eigen-solver, oriented toward
-// the camera; false where EstimateNormals must give NaN.
-bool ReferenceNormal(const std::vector<double>& z, int w, int h, const scene::RayTable& rays, int r, int i, int j,
-                     Eigen::Vector3d* n, double* gap) {
+// The normal of the window around frame pixel (i, j) by an eigen-solver,
+// oriented toward the camera; false where EstimateNormals must give NaN.
+// Frame pixel (i, j) has the ray of camera pixel (i * step, j * step).
+bool ReferenceNormal(const std::vector<double>& z, int w, int h, int step, const scene::RayTable& rays, int r, int i,
+                     int j, Eigen::Vector3d* n, double* gap) {
     if (std::isnan(z[j * w + i])) return false;
+    auto point = [&](int ii, int jj) {
+        const double d = z[jj * w + ii];
+        const std::size_t ri = static_cast<std::size_t>(jj * step) * rays.width + static_cast<std::size_t>(ii * step);
+        return Eigen::Vector3d(d * rays.x[ri], d * rays.y[ri], d);
+    };
     std::vector<Eigen::Vector3d> pts;
     for (int jj = std::max(0, j - r); jj <= std::min(h - 1, j + r); ++jj) {
         for (int ii = std::max(0, i - r); ii <= std::min(w - 1, i + r); ++ii) {
-            const double d = z[jj * w + ii];
-            if (std::isnan(d)) continue;
-            pts.emplace_back(d * rays.x[jj * w + ii], d * rays.y[jj * w + ii], d);
+            if (!std::isnan(z[jj * w + ii])) pts.push_back(point(ii, jj));
         }
     }
     if (pts.size() < 3) return false;
@@ -59,8 +65,7 @@ bool ReferenceNormal(const std::vector<double>& z, int w, int h, const scene::Ra
     Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> es(cov / static_cast<double>(pts.size()));
     *n = es.eigenvectors().col(0);
     *gap = es.eigenvalues()(0) / es.eigenvalues()(1);  // how fast power iterations converge
-    const double d = z[j * w + i];
-    if (n->dot(Eigen::Vector3d(d * rays.x[j * w + i], d * rays.y[j * w + i], d)) > 0.0) *n = -*n;
+    if (n->dot(point(i, j)) > 0.0) *n = -*n;
     return true;
 }
 
@@ -80,34 +85,53 @@ std::vector<double> TwoPlanes(int w, int h, unsigned seed) {
     return z;
 }
 
-class WindowNormals : public ::testing::TestWithParam<int> {};
+const char* KernelName(NormalsKernel k) {
+    switch (k) {
+        case NormalsKernel::kAvx512: return "Avx512";
+        case NormalsKernel::kAvx2: return "Avx2";
+        case NormalsKernel::kBaseline: return "Baseline";
+    }
+    return "?";
+}
+
+// A frame shape: its width (not always a whole number of any kernel's
+// blocks) and its step (above 1, the rays are gathered one by one).
+struct FrameShape {
+    int w, h, step;
+};
+
+using NormalsParam = std::tuple<NormalsKernel, int, FrameShape>;
+
+class WindowNormals : public ::testing::TestWithParam<NormalsParam> {};
 
 // Every pixel's normal is the smallest-eigenvalue eigenvector of its window,
-// also at the borders, across the holes and at the step, for several radii
-// (the window sums slide; a slip in the sliding shows as a wrong window).
+// also at the borders, across the holes and at the step, for several radii,
+// on every kernel this processor runs (the window sums slide; a slip in the
+// sliding shows as a wrong window).
 TEST_P(WindowNormals, MatchAnEigenSolverOverEachWindow) {
-    const int r = GetParam();
-    const int w = 48, h = 40;
-    const scene::RayTable rays = Rays(w, h, 60.0);
-    const std::vector<double> z = TwoPlanes(w, h, 7u + r);
+    const auto [kernel, radius, shape] = GetParam();
+    const int w = shape.w, h = shape.h, step = shape.step;
+    const int r = std::max(1, radius / step);
+    const scene::RayTable rays = Rays(w * step, h * step, 60.0 * step);
+    const std::vector<double> z = TwoPlanes(w, h, 7u + radius);
     std::vector<double> normals(3 * z.size(), 0.0);
-    EstimateNormals(z.data(), w, h, 1, rays, r, Eigen::Matrix3d::Identity(), normals.data());
+    EstimateNormals(z.data(), w, h, step, rays, radius, Eigen::Matrix3d::Identity(), normals.data(), kernel);
     int compared = 0;
     for (int j = 0; j < h; ++j) {
         for (int i = 0; i < w; ++i) {
             const double* n = &normals[3 * (j * w + i)];
             Eigen::Vector3d ref;
             double gap = 0.0;
-            if (!ReferenceNormal(z, w, h, rays, r, i, j, &ref, &gap)) {
-                EXPECT_TRUE(std::isnan(n[0])) << i << "," << j;
+            if (!ReferenceNormal(z, w, h, step, rays, r, i, j, &ref, &gap)) {
+                EXPECT_TRUE(std::isnan(n[0]) && std::isnan(n[1]) && std::isnan(n[2])) << i << "," << j;
                 continue;
             }
             ASSERT_FALSE(std::isnan(n[0])) << i << "," << j;
             const Eigen::Vector3d got(n[0], n[1], n[2]);
             EXPECT_NEAR(got.norm(), 1.0, 1e-12);
-            // Four power iterations leave an error of about gap^4; windows
-            // whose two smallest eigenvalues are close (across the step) have
-            // no well-defined plane and are not compared.
+            // Power iterations leave an error that shrinks with the gap;
+            // windows whose two smallest eigenvalues are close (across the
+            // step) have no well-defined plane and are not compared.
             if (gap < 0.05) {
                 EXPECT_GT(got.dot(ref), 1.0 - 1e-6) << "pixel " << i << "," << j << " radius " << r;
                 ++compared;
@@ -117,25 +141,44 @@ TEST_P(WindowNormals, MatchAnEigenSolverOverEachWindow) {
     EXPECT_GT(compared, w * h / 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(Radii, WindowNormals, ::testing::Values(1, 2, 5, 12));
+INSTANTIATE_TEST_SUITE_P(KernelsRadiiShapes, WindowNormals,
+                         ::testing::Combine(::testing::ValuesIn(SupportedNormalsKernels()),
+                                            ::testing::Values(1, 2, 5, 12),
+                                            ::testing::Values(FrameShape{48, 40, 1}, FrameShape{45, 37, 1},
+                                                              FrameShape{29, 23, 2})),
+                         [](const ::testing::TestParamInfo<NormalsParam>& info) {
+                             const FrameShape s = std::get<2>(info.param);
+                             return std::string(KernelName(std::get<0>(info.param))) + "_r" +
+                                    std::to_string(std::get<1>(info.param)) + "_" + std::to_string(s.w) + "x" +
+                                    std::to_string(s.h) + "_step" + std::to_string(s.step);
+                         });
+
+class WindowNormalsMap : public ::testing::TestWithParam<NormalsKernel> {};
 
 // A non-rigid output map turns normals by its inverse transpose and keeps
 // them unit length.
-TEST(WindowNormalsMap, ScaledOutputFrameKeepsUnitNormals) {
+TEST_P(WindowNormalsMap, ScaledOutputFrameKeepsUnitNormals) {
+    const NormalsKernel kernel = GetParam();
     const int w = 32, h = 24;
     const scene::RayTable rays = Rays(w, h, 50.0);
     const std::vector<double> z = TwoPlanes(w, h, 3u);
     std::vector<double> plain(3 * z.size()), mapped(3 * z.size());
-    EstimateNormals(z.data(), w, h, 1, rays, 3, Eigen::Matrix3d::Identity(), plain.data());
+    EstimateNormals(z.data(), w, h, 1, rays, 3, Eigen::Matrix3d::Identity(), plain.data(), kernel);
     const Eigen::Matrix3d m = Eigen::Vector3d(2.0, 1.0, 0.5).asDiagonal();
-    EstimateNormals(z.data(), w, h, 1, rays, 3, m, mapped.data());
+    EstimateNormals(z.data(), w, h, 1, rays, 3, m, mapped.data(), kernel);
     for (std::size_t k = 0; k < z.size(); ++k) {
-        if (std::isnan(plain[3 * k])) continue;
+        if (std::isnan(plain[3 * k])) {
+            EXPECT_TRUE(std::isnan(mapped[3 * k])) << k;
+            continue;
+        }
         const Eigen::Vector3d expected = (m * Eigen::Vector3d(plain[3 * k], plain[3 * k + 1], plain[3 * k + 2])).normalized();
         const Eigen::Vector3d got(mapped[3 * k], mapped[3 * k + 1], mapped[3 * k + 2]);
         EXPECT_NEAR((got - expected).norm(), 0.0, 1e-12) << k;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, WindowNormalsMap, ::testing::ValuesIn(SupportedNormalsKernels()),
+                         [](const ::testing::TestParamInfo<NormalsKernel>& info) { return KernelName(info.param); });
 
 // A scan model over a box on a belt, as the line-scan tests use.
 std::shared_ptr<LineScanModel> BeltModel(const scene::Scene& scene) {

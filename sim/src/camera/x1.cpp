@@ -194,9 +194,10 @@ bool Capture3D(X1Obj& c, const Vyx::X1::CaptureOptions& o, const char* op) {
 
     const Vyx::Size size{frame->width, frame->height};
     X1Obj::Results r;
+    // Compute3D writes every point, normal, depth and confidence, Shade2D
+    // every image byte: the results need no filling.
     r.points = NewPointMap(o.calc_normal ? Vyx::PointMapType::PointsNormals : Vyx::PointMapType::PointsOnly, size,
-                           &r.points_obj);
-    // Compute3D writes every depth and confidence, Shade2D every image byte.
+                           &r.points_obj, false);
     if (!r.points.IsZero()) r.depth = NewMap(Kind::DepthMap, size, &r.depth_obj, false);
     if (!r.depth.IsZero()) r.confidence = NewMap(Kind::ConfidenceMap, size, &r.confidence_obj, false);
     const Vyx::ImageType::Enum itype = c.device->color ? Vyx::ImageType::BGR8 : Vyx::ImageType::Mono8;

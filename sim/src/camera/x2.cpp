@@ -149,10 +149,11 @@ bool Capture3D(X2Obj& c, const Vyx::X2::CaptureOptions& o, const char* op) {
     const scene::Frame& measured = *frames[m];
     X2Obj::Results r;
     const Vyx::Size size{measured.width, measured.height};
+    // Compute3D writes every point, normal, depth and confidence, the
+    // correspondence is copied whole, and Shade2D writes every image byte:
+    // the results need no filling.
     r.points = NewPointMap(o.calc_normal ? Vyx::PointMapType::PointsNormals : Vyx::PointMapType::PointsOnly, size,
-                           &r.points_obj);
-    // Compute3D writes every depth and confidence, the correspondence is
-    // copied whole, and Shade2D writes every image byte.
+                           &r.points_obj, false);
     if (!r.points.IsZero()) r.depth = NewMap(Kind::DepthMap, size, &r.depth_obj, false);
     if (!r.depth.IsZero()) r.confidence = NewMap(Kind::ConfidenceMap, size, &r.confidence_obj, false);
     if (!r.confidence.IsZero()) {

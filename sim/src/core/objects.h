@@ -75,13 +75,13 @@ struct MeshObj : Object {
 // than 4 GiB of storage), memory runs out or the registry is full, the words
 // are zero and the last error is set. `kind` of NewMap is DepthMap,
 // ConfidenceMap (1 value per pixel) or CorrespondMap (2 values).
-// With `initialise` false, NewImage and NewMap leave the values unset, for
+// With `initialise` false, the factories leave the values unset, for
 // callers that write every one.
 Words NewImage(Vyx::ImageType::Enum type, Vyx::Size size, std::shared_ptr<ImageObj>* out = nullptr,
                bool initialise = true);
 Words NewMap(Kind kind, Vyx::Size size, std::shared_ptr<MapObj>* out = nullptr, bool initialise = true);
 Words NewPointMap(Vyx::PointMapType::Enum type, Vyx::Size size,
-                  std::shared_ptr<PointMapObj>* out = nullptr);
+                  std::shared_ptr<PointMapObj>* out = nullptr, bool initialise = true);
 Words NewMesh(std::shared_ptr<MeshObj> mesh);
 
 // Builds a mesh from a grid of size.height x size.width points (three doubles

@@ -94,7 +94,8 @@ Words NewMap(Kind kind, Vyx::Size size, std::shared_ptr<MapObj>* out, bool initi
     return w;
 }
 
-Words NewPointMap(Vyx::PointMapType::Enum type, Vyx::Size size, std::shared_ptr<PointMapObj>* out) {
+Words NewPointMap(Vyx::PointMapType::Enum type, Vyx::Size size, std::shared_ptr<PointMapObj>* out,
+                  bool initialise) {
     if (type != Vyx::PointMapType::PointsOnly && type != Vyx::PointMapType::PointsNormals) {
         SetLastError(kInvalidArgument,
                      "unknown point map type " + std::to_string(static_cast<int>(type)));
@@ -109,11 +110,14 @@ Words NewPointMap(Vyx::PointMapType::Enum type, Vyx::Size size, std::shared_ptr<
     auto obj = std::make_shared<PointMapObj>();
     obj->type = type;
     obj->size = size;
-    if (!data::AllocateDoubles(count, kNaN, &obj->storage, "a point map")) return {};
+    if (!data::AllocateDoubles(count, initialise ? std::optional<double>(kNaN) : std::nullopt, &obj->storage,
+                               "a point map")) {
+        return {};
+    }
     obj->points = obj->storage.data();
     if (normals) {
         const std::size_t half = count / 2;
-        std::fill(obj->storage.begin() + static_cast<std::ptrdiff_t>(half), obj->storage.end(), 0.0);
+        if (initialise) std::fill(obj->storage.begin() + static_cast<std::ptrdiff_t>(half), obj->storage.end(), 0.0);
         obj->normals = obj->storage.data() + half;
     }
     obj->recycle = true;

@@ -114,8 +114,8 @@ void SmoothDepth(int w, int h, int half, const std::vector<float>& sigma, std::v
 
 // Turns the depths into points of the output frame, drops those outside the
 // z truncation (and any the transformation makes infinite), and writes the
-// points and depths kept. Dropped pixels get NaN depth in `z` and
-// confidence 0.
+// points and depths kept; every other point is NaN. Dropped pixels get NaN
+// depth in `z` and confidence 0.
 void WritePoints(const scene::Frame& f, const scene::RayTable& rays, const Params3D& p, std::vector<double>* depth,
                  const Out3D& out) {
     std::vector<double>& z = *depth;
@@ -126,7 +126,11 @@ void WritePoints(const scene::Frame& f, const scene::RayTable& rays, const Param
         const std::size_t ray_row = static_cast<std::size_t>(j * step) * rays.width;
         for (int i = 0; i < w; ++i) {
             const std::size_t k = static_cast<std::size_t>(j) * w + i;
-            if (std::isnan(z[k])) continue;
+            double* pt = out.points + 3 * k;
+            if (std::isnan(z[k])) {
+                pt[0] = pt[1] = pt[2] = kNaN;
+                continue;
+            }
             const std::size_t r = ray_row + static_cast<std::size_t>(i * step);
             const Eigen::Vector3d pc(z[k] * rays.x[r], z[k] * rays.y[r], z[k]);
             Eigen::Vector4d po = M * pc.homogeneous();
@@ -135,11 +139,12 @@ void WritePoints(const scene::Frame& f, const scene::RayTable& rays, const Param
             if (!WithinTruncation(p, zmm) || !po.allFinite()) {
                 z[k] = kNaN;
                 out.confidence[k] = 0.0;
+                pt[0] = pt[1] = pt[2] = kNaN;
                 continue;
             }
-            out.points[3 * k + 0] = po.x();
-            out.points[3 * k + 1] = po.y();
-            out.points[3 * k + 2] = po.z();
+            pt[0] = po.x();
+            pt[1] = po.y();
+            pt[2] = po.z();
             out.depth[k] = z[k];
         }
     }

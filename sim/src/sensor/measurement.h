@@ -11,8 +11,8 @@ namespace vyxsim::cam {
 
 // Outputs of a 3D capture, each width * height of the frame: points and
 // normals 3 doubles per pixel (normals may be null), depth and confidence 1.
-// Points and normals of pixels without a point are left as they are (the
-// maps come filled with NaN).
+// Compute3D writes every value of each (NaN points and normals where there
+// is none), so the maps need no filling beforehand.
 struct Out3D {
     double* points = nullptr;
     double* normals = nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <vector>
 
 #include "rendering/projection.h"
 #include "rendering/render.h"
@@ -19,5 +20,13 @@ namespace vyxsim::cam {
 // lie on a line.
 void EstimateNormals(const double* z, int w, int h, int step, const scene::RayTable& rays, int radius,
                      const Eigen::Matrix3d& normal_map, double* normals);
+
+// The instruction sets with a kernel of their own. EstimateNormals runs the
+// widest this processor supports; the overload runs the one given (one of
+// SupportedNormalsKernels()), so that tests reach each.
+enum class NormalsKernel { kBaseline, kAvx2, kAvx512 };
+std::vector<NormalsKernel> SupportedNormalsKernels();
+void EstimateNormals(const double* z, int w, int h, int step, const scene::RayTable& rays, int radius,
+                     const Eigen::Matrix3d& normal_map, double* normals, NormalsKernel kernel);
 
 }  // namespace vyxsim::cam
