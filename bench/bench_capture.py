@@ -5,8 +5,9 @@ threads, and line-scan polls.
 1. X1 on the first device (1280 x 1024): Capture with the point map, image,
    depth and confidence, then GetPointMap and numpy.asarray, pinned to one
    core; median milliseconds per frame, next to the time of allocating and
-   filling the same number of output bytes in the same run (NumPy). Then the
-   same with normals.
+   filling the same number of output bytes in the same run (NumPy). The same
+   with normals, in turns with the frames without (a change in the machine's
+   speed during the run then falls on both alike).
 2. X2 on the second device (1920 x 1200): both images, the correspondence
    map and the points, pinned to one core.
 3. Two X1 cameras (one per device) in two threads: the overlap is the slower
@@ -63,6 +64,22 @@ def median_s(fn, frames, warmup):
     return statistics.median(times)
 
 
+def paired_medians_s(fns, frames, warmup):
+    """Median seconds of each function, run in turns (a, b, a, b, ...), so
+    that a change in the machine's speed during the run (other load, clock)
+    falls on each alike and their ratio stays fair."""
+    for _ in range(warmup):
+        for fn in fns:
+            fn()
+    times = [[] for _ in fns]
+    for _ in range(frames):
+        for fn, t in zip(fns, times):
+            t0 = time.perf_counter()
+            fn()
+            t.append(time.perf_counter() - t0)
+    return [statistics.median(t) for t in times]
+
+
 def fill_floor_s(sizes_bytes, frames):
     """Allocating and filling arrays of these byte sizes, as a capture's
     outputs, while the previous set is still held (as a camera keeps its last
@@ -98,14 +115,16 @@ def x1_figures(device, frames, warmup):
         n = size.width * size.height
         opts = vx.X1_CaptureOptions()
         opts.enable_2d_in_capture = True
+        with_normals = vx.X1_CaptureOptions()
+        with_normals.enable_2d_in_capture = True
+        with_normals.calc_normal = True
         x1_frame(cam, opts)
         image = np.asarray(cam.GetImage())
         channels = image.shape[2] if image.ndim == 3 else 1
-        plain = pinned(lambda: median_s(lambda: x1_frame(cam, opts), frames, warmup))
+        plain, normals = pinned(lambda: paired_medians_s(
+            [lambda: x1_frame(cam, opts), lambda: x1_frame(cam, with_normals)], frames, warmup))
         outputs = [n * 24, n * 8, n * 8, n * channels]
         floor = pinned(lambda: fill_floor_s(outputs, frames))
-        opts.calc_normal = True
-        normals = pinned(lambda: median_s(lambda: x1_frame(cam, opts), frames, warmup))
     finally:
         cam.Close()
         vx.X1.Destroy(cam)

@@ -46,10 +46,11 @@ void EstimateNormals(const double* zmap, int w, int h, int step, const scene::Ra
     job.rotation_only =
         (normal_map * normal_map.transpose() - Eigen::Matrix3d::Identity()).cwiseAbs().maxCoeff() < 1e-12;
     // r + 1 zeros before column 0; after the last column, room for the
-    // widest kernel's last block and the window's right edge beyond it.
-    constexpr int kWidestBlock = 8;
-    const std::size_t blocks_w = static_cast<std::size_t>((w + kWidestBlock - 1) / kWidestBlock * kWidestBlock);
-    job.stride = static_cast<std::size_t>(job.r) + 1 + blocks_w + static_cast<std::size_t>(job.r) + kWidestBlock;
+    // widest kernel's last pixels (two blocks of 8) and the window's right
+    // edge beyond them.
+    constexpr int kWidestStep = 16;
+    const std::size_t blocks_w = static_cast<std::size_t>((w + kWidestStep - 1) / kWidestStep * kWidestStep);
+    job.stride = static_cast<std::size_t>(job.r) + 1 + blocks_w + static_cast<std::size_t>(job.r) + kWidestStep;
     std::vector<double> columns(10 * job.stride, 0.0);
     job.columns = columns.data();
     job.normals = normals;
