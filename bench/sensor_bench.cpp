@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "camera/capture.h"
@@ -76,16 +77,27 @@ void Measure(benchmark::State& state, bool normals) {
 void BM_Compute3D_1280x1024(benchmark::State& state) { Measure(state, false); }
 void BM_Compute3D_Normals_1280x1024(benchmark::State& state) { Measure(state, true); }
 
-void BM_EstimateNormals_1280x1024(benchmark::State& state) {
+// The normals alone, on each kernel this processor runs (captures use the
+// widest).
+void EstimateNormalsWith(benchmark::State& state, cam::NormalsKernel kernel) {
     const Rig& rig = TheRig();
     const scene::Frame& f = *rig.frame;
     std::vector<double> z(f.Size()), normals(3 * f.Size());
     for (std::size_t k = 0; k < f.Size(); ++k) z[k] = f.irradiance[k] > 0.0f ? f.depth[k] : std::nan("");
     for (auto _ : state) {
         cam::EstimateNormals(z.data(), f.width, f.height, 1, *rig.rays, 5, Eigen::Matrix3d::Identity(),
-                             normals.data());
+                             normals.data(), kernel);
         benchmark::ClobberMemory();
     }
+}
+
+const char* KernelName(cam::NormalsKernel k) {
+    switch (k) {
+        case cam::NormalsKernel::kAvx512: return "Avx512";
+        case cam::NormalsKernel::kAvx2: return "Avx2";
+        case cam::NormalsKernel::kBaseline: return "Baseline";
+    }
+    return "?";
 }
 
 void Shade(benchmark::State& state, bool color) {
@@ -108,7 +120,16 @@ void BM_Shade2D_BGR8_1280x1024(benchmark::State& state) { Shade(state, true); }
 
 SENSOR_BENCH(BM_Compute3D_1280x1024);
 SENSOR_BENCH(BM_Compute3D_Normals_1280x1024);
-SENSOR_BENCH(BM_EstimateNormals_1280x1024);
+const bool kNormalsRegistered = [] {
+    for (const cam::NormalsKernel k : cam::SupportedNormalsKernels()) {
+        const std::string name = std::string("BM_EstimateNormals_") + KernelName(k) + "_1280x1024";
+        benchmark::RegisterBenchmark(name.c_str(), EstimateNormalsWith, k)
+            ->Unit(benchmark::kMillisecond)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
+    }
+    return true;
+}();
 SENSOR_BENCH(BM_Shade2D_Mono8_1280x1024);
 SENSOR_BENCH(BM_Shade2D_BGR8_1280x1024);
 
