@@ -4,7 +4,8 @@ map).
 
 The tests import PyVyx and vyxsim as installed in the running environment.
 PYVYX_BUILD_DIR names the build tree that holds test-only artefacts (the
-module built for another interpreter); it defaults to ./build. A PyVyx built
+module built for another interpreter); it defaults to ./build.
+PYVYX_SANITIZED=1 (scripts/sanitize) shortens the longest repetitions. A PyVyx built
 against another SDK has no vyxsim: the tests that need the stand-in's virtual
 devices then skip, and the rest run.
 """
@@ -20,6 +21,11 @@ BUILD = pathlib.Path(os.environ.get("PYVYX_BUILD_DIR", ROOT / "build"))
 HAVE_STANDIN = importlib.util.find_spec("vyxsim") is not None
 NO_STANDIN = ("needs the stand-in SDK's virtual devices and its control module vyxsim, "
               "which a PyVyx built against another SDK does not have")
+# Set by scripts/sanitize: an instrumented build runs several times slower,
+# so the suites that repeat the same code paths many times (random API
+# sequences, full-size recordings) run fewer repetitions there. The plain
+# run keeps the full counts.
+SANITIZED = os.environ.get("PYVYX_SANITIZED") == "1"
 
 
 def _plugin_args():

@@ -12,7 +12,7 @@ import numpy as np
 import pytest
 
 import PyVyx as vx
-from conftest import HAVE_STANDIN, NO_STANDIN
+from conftest import HAVE_STANDIN, NO_STANDIN, SANITIZED
 
 hypothesis = pytest.importorskip("hypothesis")
 from hypothesis import settings, strategies as st  # noqa: E402
@@ -243,6 +243,6 @@ class Program(RuleBasedStateMachine):
 
 
 Program.TestCase.settings = settings(
-    max_examples=400, stateful_step_count=30, deadline=None, derandomize=True, database=None,
+    max_examples=100 if SANITIZED else 400, stateful_step_count=30, deadline=None, derandomize=True, database=None,
     suppress_health_check=list(hypothesis.HealthCheck))
 test_api_sequences = Program.TestCase
