@@ -44,15 +44,21 @@ Vyx::ImageType::Enum ImageTypeOf(const DeviceRecord& d) {
     return d.color ? Vyx::ImageType::BGR8 : Vyx::ImageType::Mono8;
 }
 
-bool RecordedCalibration(const DeviceRecord& d, int index, float* k9, float* d5, float* m16) {
-    if (!IsReplay(d)) return false;
-    const rec::Recording& r = d.replay->recording();
-    if (index == 0 ? !r.has_left : (index == 1 ? !r.has_right : true)) return false;
-    const rec::Calibration& c = index == 0 ? r.left : r.right;
-    if (k9) std::copy(c.camera_matrix.begin(), c.camera_matrix.end(), k9);
-    if (d5) std::copy(c.distortion.begin(), c.distortion.end(), d5);
-    if (m16) std::copy(c.extrinsic.begin(), c.extrinsic.end(), m16);
-    return true;
+void WriteCalibration(const DeviceRecord& d, int index, const CameraModel& m, float* k9, float* d5, float* m16) {
+    if (IsReplay(d)) {
+        const rec::Recording& r = d.replay->recording();
+        if (index == 0 ? r.has_left : (index == 1 && r.has_right)) {
+            const rec::Calibration& c = index == 0 ? r.left : r.right;
+            if (k9) std::copy(c.camera_matrix.begin(), c.camera_matrix.end(), k9);
+            if (d5) std::copy(c.distortion.begin(), c.distortion.end(), d5);
+            if (m16) std::copy(c.extrinsic.begin(), c.extrinsic.end(), m16);
+            return;
+        }
+    }
+    const double k[9] = {m.fx, 0.0, m.cx, 0.0, m.fy, m.cy, 0.0, 0.0, 1.0};
+    if (k9) std::copy(std::begin(k), std::end(k), k9);
+    if (d5) std::copy(m.distortion.begin(), m.distortion.begin() + 5, d5);
+    if (m16) std::copy(m.pose.begin(), m.pose.begin() + 16, m16);
 }
 
 bool LastReplayTimestamp(const DeviceRecord& d, uint64_t* us) {

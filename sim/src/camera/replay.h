@@ -41,11 +41,12 @@ bool ReplayOpens(const char* op, const DeviceRecord& device, bool x2, Vyx::Camer
 // The image type of a device's images: the recorded one on a replay device.
 Vyx::ImageType::Enum ImageTypeOf(const DeviceRecord& device);
 
-// The recorded calibration of camera `index` (0 left, 1 right) of a replay
-// device, as GetIntrinsicParameters and GetExtrinsicMatrix return it (any
-// output may be null). False for other devices and unrecorded cameras.
-bool RecordedCalibration(const DeviceRecord& device, int index, float* camera_matrix9, float* distortion5,
-                         float* matrix16);
+// The calibration of camera `index` (0 left, 1 right) as
+// GetIntrinsicParameters and GetExtrinsicMatrix return it (any output may be
+// null): the recorded one on a replay device that recorded that camera, else
+// that of its model.
+void WriteCalibration(const DeviceRecord& device, int index, const CameraModel& model, float* camera_matrix9,
+                      float* distortion5, float* matrix16);
 
 // The recorded timestamp of the frame the device handed out last; false
 // before any (and for devices that are not replay devices).

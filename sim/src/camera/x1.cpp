@@ -598,8 +598,7 @@ bool X1::GetExtrinsicMatrix(float* matrix16) const try {
     static const char* const op = "X1::GetExtrinsicMatrix";
     return RunX1(op, *this, {{"camera", HandleAccess::Get(*this)}}, Need::Handle, [matrix16](X1Obj& c) {
         if (!matrix16) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the output array is null");
-        if (vyxsim::cam::RecordedCalibration(*c.device, c.camera_index, nullptr, nullptr, matrix16)) return true;
-        for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c.Model().pose[static_cast<std::size_t>(i)]);
+        vyxsim::cam::WriteCalibration(*c.device, c.camera_index, c.Model(), nullptr, nullptr, matrix16);
         return true;
     });
 } catch (...) {
@@ -612,11 +611,7 @@ bool X1::GetIntrinsicParameters(float* camera_matrix9, float* distortion5) const
         if (!camera_matrix9 || !distortion5) {
             return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": an output array is null");
         }
-        if (vyxsim::cam::RecordedCalibration(*c.device, c.camera_index, camera_matrix9, distortion5, nullptr)) return true;
-        const vyxsim::CameraModel& m = c.Model();
-        const double k[9] = {m.fx, 0.0, m.cx, 0.0, m.fy, m.cy, 0.0, 0.0, 1.0};
-        for (int i = 0; i < 9; ++i) camera_matrix9[i] = static_cast<float>(k[i]);
-        for (int i = 0; i < 5; ++i) distortion5[i] = static_cast<float>(m.distortion[static_cast<std::size_t>(i)]);
+        vyxsim::cam::WriteCalibration(*c.device, c.camera_index, c.Model(), camera_matrix9, distortion5, nullptr);
         return true;
     });
 } catch (...) {

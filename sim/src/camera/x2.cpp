@@ -643,8 +643,7 @@ bool X2::GetExtrinsicMatrix(CameraID camera, float* matrix16) const try {
         const int index = vyxsim::CameraIndex(c, camera, op);
         if (index < 0) return false;
         if (!matrix16) return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": the output array is null");
-        if (vyxsim::cam::RecordedCalibration(*c.device, index, nullptr, nullptr, matrix16)) return true;
-        for (int i = 0; i < 16; ++i) matrix16[i] = static_cast<float>(c.Model(index).pose[static_cast<std::size_t>(i)]);
+        vyxsim::cam::WriteCalibration(*c.device, index, c.Model(index), nullptr, nullptr, matrix16);
         return true;
     });
 } catch (...) {
@@ -660,11 +659,7 @@ bool X2::GetIntrinsicParameters(CameraID camera, float* camera_matrix9, float* d
         if (!camera_matrix9 || !distortion5) {
             return Fail(false, vyxsim::kInvalidArgument, std::string(op) + ": an output array is null");
         }
-        if (vyxsim::cam::RecordedCalibration(*c.device, index, camera_matrix9, distortion5, nullptr)) return true;
-        const vyxsim::CameraModel& m = c.Model(index);
-        const double k[9] = {m.fx, 0.0, m.cx, 0.0, m.fy, m.cy, 0.0, 0.0, 1.0};
-        for (int i = 0; i < 9; ++i) camera_matrix9[i] = static_cast<float>(k[i]);
-        for (int i = 0; i < 5; ++i) distortion5[i] = static_cast<float>(m.distortion[static_cast<std::size_t>(i)]);
+        vyxsim::cam::WriteCalibration(*c.device, index, c.Model(index), camera_matrix9, distortion5, nullptr);
         return true;
     });
 } catch (...) {
