@@ -91,14 +91,6 @@ void EstimateNormalsWith(benchmark::State& state, cam::NormalsKernel kernel) {
     }
 }
 
-const char* KernelName(cam::NormalsKernel k) {
-    switch (k) {
-        case cam::NormalsKernel::kAvx512: return "Avx512";
-        case cam::NormalsKernel::kAvx2: return "Avx2";
-        case cam::NormalsKernel::kBaseline: return "Baseline";
-    }
-    return "?";
-}
 
 void Shade(benchmark::State& state, bool color) {
     const Rig& rig = TheRig();
@@ -122,7 +114,7 @@ SENSOR_BENCH(BM_Compute3D_1280x1024);
 SENSOR_BENCH(BM_Compute3D_Normals_1280x1024);
 const bool kNormalsRegistered = [] {
     for (const cam::NormalsKernel k : cam::SupportedNormalsKernels()) {
-        const std::string name = std::string("BM_EstimateNormals_") + KernelName(k) + "_1280x1024";
+        const std::string name = std::string("BM_EstimateNormals_") + cam::NormalsKernelName(k) + "_1280x1024";
         benchmark::RegisterBenchmark(name.c_str(), EstimateNormalsWith, k)
             ->Unit(benchmark::kMillisecond)
             ->Repetitions(5)

@@ -85,15 +85,6 @@ std::vector<double> TwoPlanes(int w, int h, unsigned seed) {
     return z;
 }
 
-const char* KernelName(NormalsKernel k) {
-    switch (k) {
-        case NormalsKernel::kAvx512: return "Avx512";
-        case NormalsKernel::kAvx2: return "Avx2";
-        case NormalsKernel::kBaseline: return "Baseline";
-    }
-    return "?";
-}
-
 // A frame shape: its width (not always a whole number of any kernel's
 // blocks) and its step (above 1, the rays are gathered one by one).
 struct FrameShape {
@@ -148,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(KernelsRadiiShapes, WindowNormals,
                                                               FrameShape{29, 23, 2})),
                          [](const ::testing::TestParamInfo<NormalsParam>& info) {
                              const FrameShape s = std::get<2>(info.param);
-                             return std::string(KernelName(std::get<0>(info.param))) + "_r" +
+                             return std::string(NormalsKernelName(std::get<0>(info.param))) + "_r" +
                                     std::to_string(std::get<1>(info.param)) + "_" + std::to_string(s.w) + "x" +
                                     std::to_string(s.h) + "_step" + std::to_string(s.step);
                          });
@@ -178,7 +169,7 @@ TEST_P(WindowNormalsMap, ScaledOutputFrameKeepsUnitNormals) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, WindowNormalsMap, ::testing::ValuesIn(SupportedNormalsKernels()),
-                         [](const ::testing::TestParamInfo<NormalsKernel>& info) { return KernelName(info.param); });
+                         [](const ::testing::TestParamInfo<NormalsKernel>& info) { return NormalsKernelName(info.param); });
 
 // A scan model over a box on a belt, as the line-scan tests use.
 std::shared_ptr<LineScanModel> BeltModel(const scene::Scene& scene) {

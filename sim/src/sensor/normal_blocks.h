@@ -8,8 +8,8 @@
 // give n^2 times the covariance of its points (n * Sab - Sa * Sb; the same
 // eigenvectors, and no division). The plane's normal is the eigenvector of
 // the smallest eigenvalue: the dominant eigenvector of the adjugate
-// (eigenvalues l1 l2, l0 l2, l0 l1), found by four power iterations from the
-// adjugate's longest column.
+// (eigenvalues l1 l2, l0 l2, l0 l1), found by two power iterations from the
+// adjugate's column of largest diagonal entry.
 //
 // The sums slide, so the cost does not grow with the radius and no row of
 // sums is kept: per channel, a sum over the window's rows of each column
@@ -43,7 +43,6 @@ using VF = float __attribute__((vector_size(L * sizeof(float))));
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kIterations = 2;
-constexpr int K = 2;  // blocks solved side by side
 
 // Vectors are passed by reference and returned through pointers: by value,
 // their calling convention would depend on the instruction set.
@@ -55,8 +54,8 @@ constexpr int K = 2;  // blocks solved side by side
 [[gnu::always_inline]] inline void KeepFinite(const V& v, M* ok) { *ok &= (v == v) & ((v - v) == 0.0); }
 
 // 1 / sqrt per lane. With AVX-512: its 14-bit estimate and two Newton
-// steps (relative error below 1e-16), four times faster than a vector square
-// root and division, which the other widths use (the loop becomes vector
+// steps (relative error below 1e-16), cheaper than a vector square root and
+// division, which the other widths use (the loop becomes vector
 // instructions: the files are compiled without errno for math functions).
 [[gnu::always_inline]] inline void InverseRoot(const V& v, V* out) {
 #if VYXSIM_NORMAL_LANES == 8 && defined(__AVX512F__)
@@ -171,54 +170,44 @@ template <bool kIn, bool kOut>
     }
 }
 
-// The unit normals of K blocks of L windows from their sums S, and which
-// lanes have one: at least 3 points, not all on a line, and a finite result.
-// Each step runs on every block before the next step: the solve is one long
-// chain of dependent operations per block, and K chains side by side keep
-// the vector units busy while each waits for its last result.
-//
-// The start is the adjugate's column of largest diagonal entry, chosen
-// without branches (which column wins is unpredictable from pixel to pixel):
-// a_kk is the sum of the eigenvalue products weighted by v_k^2, so that
-// column leans on the normal by at least 1 / sqrt(3). The entries grow as
-// n^4 times the window's variance squared; two iterations keep them far
-// inside the range of doubles for any window a camera sees, and the last
-// step scales to unit length.
-[[gnu::always_inline]] inline void WindowNormals(const V (*S)[C], V* nx, V* ny, V* nz, M* ok) {
-    V a00[K], a01[K], a02[K], a11[K], a12[K], a22[K], x[K], y[K], z[K];
-    for (int k = 0; k < K; ++k) {
-        const V* s = S[k];
-        const V n = s[0];
-        const V c00 = n * s[4] - s[1] * s[1], c01 = n * s[5] - s[1] * s[2], c02 = n * s[6] - s[1] * s[3];
-        const V c11 = n * s[7] - s[2] * s[2], c12 = n * s[8] - s[2] * s[3], c22 = n * s[9] - s[3] * s[3];
-        a00[k] = c11 * c22 - c12 * c12, a01[k] = c02 * c12 - c01 * c22, a02[k] = c01 * c12 - c02 * c11;
-        a11[k] = c00 * c22 - c02 * c02, a12[k] = c01 * c02 - c00 * c12, a22[k] = c00 * c11 - c01 * c01;
-        const M first = (a00[k] >= a11[k]) & (a00[k] >= a22[k]);
-        const M second = ~first & (a11[k] >= a22[k]);
-        x[k] = first ? a00[k] : second ? a01[k] : a02[k];
-        y[k] = first ? a01[k] : second ? a11[k] : a12[k];
-        z[k] = first ? a02[k] : second ? a12[k] : a22[k];
-        const V best = first ? a00[k] : second ? a11[k] : a22[k];
-        const V scale = c00 + c11 + c22;
-        ok[k] = (n >= 3.0) & (best > 1e-12 * scale * scale);
-    }
+// The unit normals of L windows from their sums S, and which lanes have
+// one: at least 3 points, not all on a line, and a finite result. The
+// start column is chosen without branches (which column wins is
+// unpredictable from pixel to pixel). The adjugate's entries grow as n^4
+// times the window's variance squared; two iterations keep them far inside
+// the range of doubles for any window a camera sees, and the last step
+// scales to unit length.
+[[gnu::always_inline]] inline void WindowNormals(const V* S, V* nx, V* ny, V* nz, M* ok) {
+    const V n = S[0];
+    const V c00 = n * S[4] - S[1] * S[1], c01 = n * S[5] - S[1] * S[2], c02 = n * S[6] - S[1] * S[3];
+    const V c11 = n * S[7] - S[2] * S[2], c12 = n * S[8] - S[2] * S[3], c22 = n * S[9] - S[3] * S[3];
+    const V a00 = c11 * c22 - c12 * c12, a01 = c02 * c12 - c01 * c22, a02 = c01 * c12 - c02 * c11;
+    const V a11 = c00 * c22 - c02 * c02, a12 = c01 * c02 - c00 * c12, a22 = c00 * c11 - c01 * c01;
+    // Start from the column of the largest diagonal entry: a_kk is the sum
+    // of the eigenvalue products weighted by v_k^2, so its column leans on
+    // the normal by at least 1 / sqrt(3).
+    const M first = (a00 >= a11) & (a00 >= a22);
+    const M second = ~first & (a11 >= a22);
+    V x = first ? a00 : second ? a01 : a02;
+    V y = first ? a01 : second ? a11 : a12;
+    V z = first ? a02 : second ? a12 : a22;
+    const V best = first ? a00 : second ? a11 : a22;
+    const V scale = c00 + c11 + c22;
+    const M planar = (n >= 3.0) & (best > 1e-12 * scale * scale);
     for (int it = 0; it < kIterations; ++it) {
-        for (int k = 0; k < K; ++k) {
-            const V px = a00[k] * x[k] + a01[k] * y[k] + a02[k] * z[k];
-            const V py = a01[k] * x[k] + a11[k] * y[k] + a12[k] * z[k];
-            const V pz = a02[k] * x[k] + a12[k] * y[k] + a22[k] * z[k];
-            x[k] = px, y[k] = py, z[k] = pz;
-        }
+        const V px = a00 * x + a01 * y + a02 * z;
+        const V py = a01 * x + a11 * y + a12 * z;
+        const V pz = a02 * x + a12 * y + a22 * z;
+        x = px, y = py, z = pz;
     }
-    for (int k = 0; k < K; ++k) {
-        V inv_len;
-        InverseRoot(x[k] * x[k] + y[k] * y[k] + z[k] * z[k], &inv_len);
-        nx[k] = x[k] * inv_len, ny[k] = y[k] * inv_len, nz[k] = z[k] * inv_len;
-        KeepFinite(nx[k] + ny[k] + nz[k], &ok[k]);
-    }
+    V inv_len;
+    InverseRoot(x * x + y * y + z * z, &inv_len);
+    *nx = x * inv_len, *ny = y * inv_len, *nz = z * inv_len;
+    *ok = planar;
+    KeepFinite(*nx + *ny + *nz, ok);
 }
 
-// The whole job: its windows' normals, row by row, K blocks at a time.
+// The whole job: its windows' normals, row by row.
 void NormalBlocks(const NormalsJob& job) {
     const int w = job.w, h = job.h, r = job.r;
     double* cs = job.columns + r + 1;
@@ -238,60 +227,53 @@ void NormalBlocks(const NormalsJob& job) {
             carry[c] = V{} + s;
         }
         double* out_row = job.normals + 3 * static_cast<std::size_t>(j) * static_cast<std::size_t>(w);
-        for (int i0 = 0; i0 < w; i0 += K * L) {
-            // Blocks past the row's end are computed and not written.
-            V S[K][C];
-            for (int k = 0; k < K; ++k) {
-                for (int c = 0; c < C; ++c) {
-                    const double* col = cs + static_cast<std::size_t>(c) * job.stride + i0 + k * L;
-                    V enter, leave;
-                    Load(col + r, &enter);
-                    Load(col - r - 1, &leave);
-                    V d = enter - leave;
-                    PrefixSum(&d);
-                    S[k][c] = d + carry[c];
-                    carry[c] = V{} + S[k][c][L - 1];
-                }
+        for (int i0 = 0; i0 < w; i0 += L) {
+            V S[C];
+            for (int c = 0; c < C; ++c) {
+                const double* col = cs + static_cast<std::size_t>(c) * job.stride + i0;
+                V enter, leave;
+                Load(col + r, &enter);
+                Load(col - r - 1, &leave);
+                V d = enter - leave;
+                PrefixSum(&d);
+                S[c] = d + carry[c];
+                carry[c] = V{} + S[c][L - 1];
             }
-            V nx[K], ny[K], nz[K];
-            M ok[K];
-            WindowNormals(S, nx, ny, nz, ok);
-            for (int k = 0; k < K; ++k) {
-                const int b0 = i0 + k * L;
-                if (b0 >= w) break;
-                // Toward the camera: the sign the iteration ends with is
-                // arbitrary.
-                V rx, ry, zc;
-                LoadPixels(job, j, b0, &rx, &ry, &zc);
-                const M away = (nx[k] * rx + ny[k] * ry + nz[k]) > 0.0;
-                V ox = away ? -nx[k] : nx[k];
-                V oy = away ? -ny[k] : ny[k];
-                V oz = away ? -nz[k] : nz[k];
-                M good = ok[k] & (zc == zc);
-                if (!job.identity) {
-                    V mx = nm[0] * ox + nm[1] * oy + nm[2] * oz;
-                    V my = nm[3] * ox + nm[4] * oy + nm[5] * oz;
-                    V mz = nm[6] * ox + nm[7] * oy + nm[8] * oz;
-                    if (!job.rotation_only) {
-                        V inv_len;
-                        InverseRoot(mx * mx + my * my + mz * mz, &inv_len);
-                        mx *= inv_len, my *= inv_len, mz *= inv_len;
-                    }
-                    ox = mx, oy = my, oz = mz;
-                    KeepFinite(ox + oy + oz, &good);
+            V nx, ny, nz;
+            M ok;
+            WindowNormals(S, &nx, &ny, &nz, &ok);
+            // Toward the camera: the sign the iteration ends with is
+            // arbitrary.
+            V rx, ry, zc;
+            LoadPixels(job, j, i0, &rx, &ry, &zc);
+            const M away = (nx * rx + ny * ry + nz) > 0.0;
+            nx = away ? -nx : nx;
+            ny = away ? -ny : ny;
+            nz = away ? -nz : nz;
+            ok &= zc == zc;
+            if (!job.identity) {
+                V mx = nm[0] * nx + nm[1] * ny + nm[2] * nz;
+                V my = nm[3] * nx + nm[4] * ny + nm[5] * nz;
+                V mz = nm[6] * nx + nm[7] * ny + nm[8] * nz;
+                if (!job.rotation_only) {
+                    V inv_len;
+                    InverseRoot(mx * mx + my * my + mz * mz, &inv_len);
+                    mx *= inv_len, my *= inv_len, mz *= inv_len;
                 }
-                ox = good ? ox : nan;
-                oy = good ? oy : nan;
-                oz = good ? oz : nan;
-                double* o = out_row + 3 * static_cast<std::size_t>(b0);
-                if (b0 + L <= w) {
-                    StoreInterleaved(ox, oy, oz, o);
-                } else {
-                    for (int l = 0; l < w - b0; ++l) {
-                        o[3 * l + 0] = ox[l];
-                        o[3 * l + 1] = oy[l];
-                        o[3 * l + 2] = oz[l];
-                    }
+                nx = mx, ny = my, nz = mz;
+                KeepFinite(nx + ny + nz, &ok);
+            }
+            nx = ok ? nx : nan;
+            ny = ok ? ny : nan;
+            nz = ok ? nz : nan;
+            double* o = out_row + 3 * static_cast<std::size_t>(i0);
+            if (i0 + L <= w) {
+                StoreInterleaved(nx, ny, nz, o);
+            } else {
+                for (int l = 0; l < w - i0; ++l) {
+                    o[3 * l + 0] = nx[l];
+                    o[3 * l + 1] = ny[l];
+                    o[3 * l + 2] = nz[l];
                 }
             }
         }

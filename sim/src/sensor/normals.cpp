@@ -22,6 +22,15 @@ std::vector<NormalsKernel> SupportedNormalsKernels() {
     return kernels;
 }
 
+const char* NormalsKernelName(NormalsKernel kernel) {
+    switch (kernel) {
+        case NormalsKernel::kAvx512: return "Avx512";
+        case NormalsKernel::kAvx2: return "Avx2";
+        case NormalsKernel::kBaseline: return "Baseline";
+    }
+    return "?";
+}
+
 void EstimateNormals(const double* zmap, int w, int h, int step, const scene::RayTable& rays, int radius,
                      const Eigen::Matrix3d& normal_map, double* normals) {
     static const NormalsKernel widest = SupportedNormalsKernels().back();
@@ -46,11 +55,10 @@ void EstimateNormals(const double* zmap, int w, int h, int step, const scene::Ra
     job.rotation_only =
         (normal_map * normal_map.transpose() - Eigen::Matrix3d::Identity()).cwiseAbs().maxCoeff() < 1e-12;
     // r + 1 zeros before column 0; after the last column, room for the
-    // widest kernel's last pixels (two blocks of 8) and the window's right
-    // edge beyond them.
-    constexpr int kWidestStep = 16;
-    const std::size_t blocks_w = static_cast<std::size_t>((w + kWidestStep - 1) / kWidestStep * kWidestStep);
-    job.stride = static_cast<std::size_t>(job.r) + 1 + blocks_w + static_cast<std::size_t>(job.r) + kWidestStep;
+    // widest kernel's last block and the window's right edge beyond it.
+    constexpr int kWidestBlock = 8;
+    const std::size_t blocks_w = static_cast<std::size_t>((w + kWidestBlock - 1) / kWidestBlock * kWidestBlock);
+    job.stride = static_cast<std::size_t>(job.r) + 1 + blocks_w + static_cast<std::size_t>(job.r) + kWidestBlock;
     std::vector<double> columns(10 * job.stride, 0.0);
     job.columns = columns.data();
     job.normals = normals;

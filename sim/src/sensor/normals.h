@@ -26,6 +26,7 @@ void EstimateNormals(const double* z, int w, int h, int step, const scene::RayTa
 // SupportedNormalsKernels()), so that tests reach each.
 enum class NormalsKernel { kBaseline, kAvx2, kAvx512 };
 std::vector<NormalsKernel> SupportedNormalsKernels();
+const char* NormalsKernelName(NormalsKernel kernel);  // "Avx512", "Avx2", "Baseline"
 void EstimateNormals(const double* z, int w, int h, int step, const scene::RayTable& rays, int radius,
                      const Eigen::Matrix3d& normal_map, double* normals, NormalsKernel kernel);
 

@@ -24,7 +24,7 @@ struct NormalsJob {
     bool identity = true;       // map is the identity: not applied
     bool rotation_only = true;  // map keeps lengths: no renormalising
     // Scratch, all zeros: 10 planes of `stride` doubles, each with r + 1
-    // before column 0 and at least r + 16 after column w - 1.
+    // before column 0 and at least r + 8 after column w - 1.
     double* columns = nullptr;
     std::size_t stride = 0;
     double* normals = nullptr;  // 3 * w * h output values
